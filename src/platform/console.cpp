@@ -3,15 +3,27 @@
 #include <cstdio>
 
 namespace morwick {
+namespace {
+
+bool g_lineOpen = false;
+
+}  // namespace
 
 void ConsoleWrite(std::string_view text) {
-    if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stdout);
+    if (text.empty()) return;
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    g_lineOpen = text.back() != '\n';
 }
 
 void ConsoleWriteLine(std::string_view text) {
     ConsoleWrite(text);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+    g_lineOpen = false;
+}
+
+void ConsoleEndOpenLine() {
+    if (g_lineOpen) ConsoleWriteLine();
 }
 
 void ConsoleFlush() { std::fflush(stdout); }

@@ -15,6 +15,8 @@ void ConsoleWriteLine(std::string_view text = {});
 void ConsoleFlush();
 // Writes count backspace characters.
 void ConsoleBackspaces(int count);
+// Ends a line that earlier writes left open (progress), so the next text starts a line.
+void ConsoleEndOpenLine();
 // Reads one line from standard input without its line end; false at the end of input.
 bool ConsoleReadLine(std::string& line);
 
