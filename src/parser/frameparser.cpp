@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include <fmt/format.h>
 
 namespace morwick {
 
@@ -114,6 +117,96 @@ tSectionParser::tSectionParser(const uint8_t* FrameData, int32_t FrameOffset, in
     const int64_t sectionEnd = static_cast<int64_t>(FrameOffset) + SectionLength;
     const int64_t last = std::min<int64_t>(sectionEnd, priv_framelength) - 1;
     priv_lastoffset = static_cast<int32_t>(std::max<int64_t>(last, INT32_MIN));
+}
+
+namespace {
+std::string Dec(int64_t v) { return fmt::format("{}", v); }
+}  // namespace
+
+tFQDNResult readFQDN(std::span<const uint8_t> Data, int32_t SectionLength, int32_t SectionStart,
+                     int32_t NameOffset, int32_t Depth) {
+    tFQDNResult r;
+    // The section may claim more bytes than were captured; never read past either.
+    const int64_t last = std::min<int64_t>(int64_t{SectionStart} + SectionLength,
+                                           static_cast<int64_t>(Data.size())) - 1;
+    int64_t pos = NameOffset;
+    if (pos < SectionStart || pos > last || SectionStart < 0) {
+        r.ParseResult = prFailOutOfBounds;
+        return r;
+    }
+    if (Depth > 5) {
+        r.ParseResult = prFailParsingLoop;
+        r.Msg.initialize(msMajor, MSG_DNS_POINTER_LOOP_EXCEEDED, "FQDNs", Dec(Depth), "5");
+        return r;
+    }
+
+    std::string text;
+    bool broken = false;
+    for (;;) {
+        if (pos > last) {
+            // The name runs to the end of the section without its closing zero byte.
+            r.Msg.initialize(msWarning, MSG_PARSER_OUT_OF_DATA_FOR_LENGTH, "FQDN Elements",
+                             Dec(pos), "1", Dec(last));
+            broken = true;
+            break;
+        }
+        const uint8_t b = Data[static_cast<size_t>(pos)];
+        if (b == 0) {
+            r.OffsetIncrement += 1;
+            break;
+        }
+        if (b <= 191) {
+            if (pos + b > last) {
+                r.Msg.initialize(msWarning, MSG_PARSER_OUT_OF_DATA_FOR_LENGTH, "FQDN Elements",
+                                 Dec(pos), Dec(b), Dec(last));
+                broken = true;
+                break;
+            }
+            pos += 1;
+            r.OffsetIncrement += 1;
+            const char* label = reinterpret_cast<const char*>(Data.data() + pos);
+            size_t len = 0;
+            while (len < b && label[len] != 0) ++len;
+            if (!text.empty()) text += '.';
+            text.append(label, len);
+            r.OffsetIncrement += b;
+            pos += b;
+            continue;
+        }
+        // A compression pointer: 14 bits of offset from the start of the message.
+        if (pos + 1 > last) {
+            r.Msg.initialize(msWarning, MSG_PARSER_OUT_OF_DATA_FOR_LENGTH, "FQDN Pointers",
+                             Dec(pos), "2", Dec(last));
+            broken = true;
+            break;
+        }
+        const int64_t target = int64_t{SectionStart} +
+                               (((Data[static_cast<size_t>(pos)] << 8) | Data[static_cast<size_t>(pos + 1)]) & 0x3FFF);
+        if (target < SectionStart || target >= last) {
+            r.ParseResult = prFailOutOfBounds;
+            r.Msg.initialize(msWarning, MSG_PARSER_OUT_OF_DATA, "FQDN Pointers", Dec(target),
+                             Dec(last));
+            break;
+        }
+        const tFQDNResult inner =
+            readFQDN(Data, SectionLength, SectionStart, static_cast<int32_t>(target), Depth + 1);
+        if (text.empty()) {
+            text = inner.Name.FullFQDN;
+        } else {
+            text += '.';
+            text += inner.Name.FullFQDN;
+        }
+        r.OffsetIncrement += 2;
+        break;
+    }
+
+    if (broken) {
+        r.ParseResult = prFailOutOfBounds;
+        r.Name.initialize();
+    } else {
+        r.Name.setFQDN(text);
+    }
+    return r;
 }
 
 }  // namespace morwick

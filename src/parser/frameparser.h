@@ -6,8 +6,10 @@
 // bytes (not owned), is asked by the parse master whether its header is plausible, then
 // parses, and names the header type and offset of the following layer in NextAnchor.
 #include <cstdint>
+#include <span>
 #include <string_view>
 
+#include "base/addresses.h"
 #include "base/diagnostics.h"
 
 namespace morwick {
@@ -190,5 +192,23 @@ protected:
     int32_t priv_sectionlen = 0;
     int32_t priv_lastoffset = 0;
 };
+
+// Result of reading a DNS-style domain name.
+struct tFQDNResult {
+    tFQDN Name;
+    int32_t OffsetIncrement = 0;  // bytes the name occupies where reading started
+    tParseResult ParseResult = prSuccess;
+    tDiagnosticMsg Msg;           // id 0 when nothing was reported
+
+    void initialize() { *this = tFQDNResult{}; }
+};
+
+// Reads a domain name of labels and compression pointers. Data is the frame's captured
+// bytes; the message that holds the name starts at SectionStart (the base of pointers)
+// and is SectionLength bytes long, cut at the end of the captured bytes. Five nested
+// pointers are followed; deeper ones yield an empty name (prFailParsingLoop), which ends
+// pointer loops. Callers pass Depth 0.
+tFQDNResult readFQDN(std::span<const uint8_t> Data, int32_t SectionLength, int32_t SectionStart,
+                     int32_t NameOffset, int32_t Depth = 0);
 
 }  // namespace morwick

@@ -202,5 +202,93 @@ TEST(FrameParser, SectionLastOffsetIsBoundedBySectionAndCapture) {
     EXPECT_FALSE(p.isInSection(19, 1));
 }
 
+// A DNS-like message: 12 header bytes, then the bytes of the case.
+std::vector<uint8_t> Message(std::initializer_list<uint8_t> body, size_t prefix = 12) {
+    std::vector<uint8_t> m(prefix, 0xEE);
+    m.insert(m.end(), body.begin(), body.end());
+    return m;
+}
+
+TEST(ReadFQDN, LabelsPointersAndLimits) {
+    struct tCase {
+        const char* what;
+        std::vector<uint8_t> data;
+        int32_t nameOffset;
+        std::string name;
+        int32_t increment;
+        tParseResult result;
+        int32_t msgId;
+    } cases[] = {
+        {"root", Message({0}), 12, "", 1, prSuccess, 0},
+        {"two labels", Message({5, 'a', 'l', 'p', 'h', 'a', 4, 'b', 'e', 't', 'a', 0}), 12,
+         "alpha.beta", 12, prSuccess, 0},
+        {"label cut at a zero byte", Message({3, 'a', 0, 'c', 2, 'd', 'e', 0}), 12, "a.de", 8,
+         prSuccess, 0},
+        // "www" then a pointer to "example" at the start of the message (pointer value 0)
+        {"label then pointer",
+         Message({7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 0, 3, 'w', 'w', 'w', 0xC0, 0, 0xFF}), 21,
+         "www.example", 6, prSuccess, 0},
+        {"self pointer", Message({0xC0, 0, 0xFF}), 12, "", 2, prSuccess, 0},
+        {"pointer loop through a label", Message({3, 'a', 'b', 'c', 0xC0, 0, 0xFF}), 12,
+         "abc.abc.abc.abc.abc.abc.", 6, prSuccess, 0},
+        {"pointer to the last byte", Message({0xC0, 2, 0xFF}), 12, "", 0, prFailOutOfBounds,
+         MSG_PARSER_OUT_OF_DATA},
+        {"pointer beyond the message", Message({2, 'h', 'i', 0xC1, 0x00, 0}), 12, "hi", 3,
+         prFailOutOfBounds, MSG_PARSER_OUT_OF_DATA},
+        {"label longer than the message", Message({9, 'a', 'b'}), 12, "", 0, prFailOutOfBounds,
+         MSG_PARSER_OUT_OF_DATA_FOR_LENGTH},
+        {"pointer cut in half", Message({2, 'h', 'i', 0xC0}), 12, "", 3, prFailOutOfBounds,
+         MSG_PARSER_OUT_OF_DATA_FOR_LENGTH},
+        {"no closing zero", Message({2, 'h', 'i'}), 12, "", 3, prFailOutOfBounds,
+         MSG_PARSER_OUT_OF_DATA_FOR_LENGTH},
+        {"name offset before the message", Message({0}), 11, "", 0, prFailOutOfBounds, 0},
+        {"name offset after the message", Message({0}), 13, "", 0, prFailOutOfBounds, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int32_t sectionLength = static_cast<int32_t>(c.data.size()) - 12;
+        const tFQDNResult r = readFQDN(c.data, sectionLength, 12, c.nameOffset);
+        EXPECT_EQ(r.Name.FullFQDN, c.name);
+        if (r.ParseResult == prSuccess) EXPECT_EQ(r.OffsetIncrement, c.increment);
+        EXPECT_EQ(r.ParseResult, c.result);
+        EXPECT_EQ(r.Msg.id, c.msgId);
+    }
+}
+
+TEST(ReadFQDN, MessageParametersAndDepthLimit) {
+    const auto data = Message({0xC0, 2, 0xFF});
+    const tFQDNResult out = readFQDN(data, 3, 12, 12);
+    EXPECT_EQ(out.Msg.severity, msWarning);
+    EXPECT_EQ(out.Msg.DisplayText(),
+              "Parser for FQDN Pointers had to abort parsing at offset 14 due to lack of data. "
+              "Last available offset was 14");
+
+    const auto label = Message({9, 'a', 'b'});
+    const tFQDNResult cut = readFQDN(label, 3, 12, 12);
+    EXPECT_EQ(cut.Msg.param2, "12");
+    EXPECT_EQ(cut.Msg.param3, "9");
+    EXPECT_EQ(cut.Msg.param4, "14");
+
+    const auto root = Message({0});
+    const tFQDNResult deep = readFQDN(root, 1, 12, 12, 6);
+    EXPECT_EQ(deep.ParseResult, prFailParsingLoop);
+    EXPECT_EQ(deep.Msg.id, MSG_DNS_POINTER_LOOP_EXCEEDED);
+    EXPECT_EQ(deep.Msg.severity, msMajor);
+    EXPECT_EQ(deep.Msg.param1, "FQDNs");
+    EXPECT_EQ(deep.Msg.param2, "6");
+    EXPECT_EQ(deep.Msg.param3, "5");
+    EXPECT_EQ(readFQDN(root, 1, 12, 12, 5).ParseResult, prSuccess);
+}
+
+TEST(ReadFQDN, SectionLongerThanCapturedBytesIsCut) {
+    // The message claims 200 bytes but only 4 were captured: the label must not be read
+    // past the captured end.
+    const auto data = Message({5, 'a', 'b', 'c'});
+    const tFQDNResult r = readFQDN(data, 200, 12, 12);
+    EXPECT_EQ(r.ParseResult, prFailOutOfBounds);
+    EXPECT_EQ(r.Name.FullFQDN, "");
+    EXPECT_EQ(r.Msg.param4, "15");
+}
+
 }  // namespace
 }  // namespace morwick
