@@ -43,28 +43,45 @@ tIntelDBFileStatus getIntelDBFileStatus(tSQLiteConnection& db, std::string_view 
 
     tSQLiteStatement query(db, "SELECT * FROM filelist WHERE filename=:filename");
     query.BindText(":filename", name);
-    if (!query.Step()) {
-        status.Include(dbfsNotFound);
-    } else {
-        status.DBIndex = query.ColumnInt32("id");
-        status.Include(dbfsFilenameMatch);
-        if (LowerCaseASCII(query.ColumnText("filepath")) != LowerCaseASCII(DirectoryPart(Filename))) {
-            status.Attributes = 0;
-            status.Include(dbfsWrongPath);
+    const std::string directory = LowerCaseASCII(DirectoryPart(Filename));
+
+    // Compares one row with the given file; true when the row lies in the same folder.
+    auto check = [&](tIntelDBFileStatus& s) {
+        s.DBIndex = query.ColumnInt32("id");
+        s.Include(dbfsFilenameMatch);
+        const bool samePath = LowerCaseASCII(query.ColumnText("filepath")) == directory;
+        if (!samePath) {
+            s.Attributes = 0;
+            s.Include(dbfsWrongPath);
         }
-        if (query.ColumnDateTime("filedate") != FileDate) status.Include(dbfsWrongFileDate);
+        if (query.ColumnDateTime("filedate") != FileDate) s.Include(dbfsWrongFileDate);
 
         tFrameTimeStamp storedFirst{query.ColumnDateTime("firstframetimestamp"),
                                     query.ColumnInt32("firstframenanoseconds")};
-        if (!SameFrameTimeToMs(storedFirst, FirstFrameTime)) status.Include(dbfsWrongFirstFrameDate);
+        if (!SameFrameTimeToMs(storedFirst, FirstFrameTime)) s.Include(dbfsWrongFirstFrameDate);
 
         tFrameTimeStamp storedLast{query.ColumnDateTime("lastframetimestamp"),
                                    query.ColumnInt32("lastframenanoseconds")};
-        if (storedLast.datetime.ms == 0) status.Include(dbfsUnknownLastFrameDate);
+        if (storedLast.datetime.ms == 0) s.Include(dbfsUnknownLastFrameDate);
         if (LastFrameTime.datetime.ms > 0 && !SameFrameTimeToMs(storedLast, LastFrameTime)) {
-            status.Include(dbfsWrongLastFrameDate);
+            s.Include(dbfsWrongLastFrameDate);
         }
-        if (query.ColumnInt64("filesize") != FileSize) status.Include(dbfsWrongSize);
+        if (query.ColumnInt64("filesize") != FileSize) s.Include(dbfsWrongSize);
+        return samePath;
+    };
+
+    if (!query.Step()) {
+        status.Include(dbfsNotFound);
+    } else if (!check(status)) {
+        // A folder database can hold files of the same name from several folders: the
+        // row of the file's own folder answers, otherwise the first row.
+        while (query.Step()) {
+            tIntelDBFileStatus other;
+            if (check(other)) {
+                status = other;
+                break;
+            }
+        }
     }
     if (DebugLogEnabled()) LogVerbose(IntelDBFileStatusToString(status));
     return status;

@@ -198,12 +198,12 @@ void tSQLiteConnection::RestoreFrom(tSQLiteConnection& source) {
 // ---------------------------------------------------------------- tSQLiteTransaction
 
 tSQLiteTransaction::tSQLiteTransaction(tSQLiteConnection& connection)
-    : priv_connection(connection) {
-    priv_connection.BeginTransaction();
+    : priv_connection(connection), priv_owner(!connection.InTransaction()) {
+    if (priv_owner) priv_connection.BeginTransaction();
 }
 
 tSQLiteTransaction::~tSQLiteTransaction() {
-    if (priv_done) return;
+    if (priv_done || !priv_owner) return;
     try {
         if (priv_connection.InTransaction()) priv_connection.Rollback();
     } catch (...) {
@@ -212,7 +212,7 @@ tSQLiteTransaction::~tSQLiteTransaction() {
 }
 
 void tSQLiteTransaction::Commit() {
-    priv_connection.Commit();
+    if (priv_owner && !priv_done) priv_connection.Commit();
     priv_done = true;
 }
 

@@ -89,7 +89,9 @@ private:
 };
 
 // Begins a transaction at construction and rolls it back at destruction unless
-// Commit was called; an error between the two leaves the database unchanged.
+// Commit was called; an error between the two leaves the database unchanged. Inside a
+// transaction the caller already holds, it joins that one and neither commits nor rolls
+// back.
 class tSQLiteTransaction {
 public:
     explicit tSQLiteTransaction(tSQLiteConnection& connection);
@@ -100,6 +102,7 @@ public:
 
 private:
     tSQLiteConnection& priv_connection;
+    bool priv_owner = false;
     bool priv_done = false;
 };
 
