@@ -86,9 +86,7 @@ tTimeZoneDetails::tTimeZoneDetails(uint16_t Year) : priv_year(Year) {
 tTimeZoneHandler::tTimeZoneHandler() { ReloadLocalTimeZone(); }
 
 int32_t tTimeZoneHandler::GetBiasForDate(tDateTime DateToTest) {
-    int64_t ms = DateToTest.ms;
-    int64_t seconds = ms / 1000 - ((ms % 1000 < 0) ? 1 : 0);
-    return GetBiasSecondsForUnixTime(seconds) / 60;
+    return GetBiasSecondsForUnixTime(DateToTest.ToUnixSeconds()) / 60;
 }
 
 int32_t tTimeZoneHandler::priv_biasSecondsSlow(int64_t unixSeconds) {
