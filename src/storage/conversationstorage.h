@@ -1,0 +1,145 @@
+#pragma once
+// The in-memory conversation store of one capture file (scan) or one database file
+// (merge). AddFrame runs a frame through a parse master and turns its Ethernet, ARP,
+// IPv4, IPv6, TCP and UDP layers into endpoint and conversation records; every record is
+// merged into the dictionary of its kind by one merge rule (the add operations), which
+// also serves records loaded from a database or copied from another store.
+//
+// The dictionaries are keyed by the records' binary keys (base/addresses.h): equal keys
+// exactly where the key texts are equal, without building any text per frame.
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "base/addresses.h"
+#include "base/conversation_types.h"
+#include "base/rawframe.h"
+#include "base/timestamps.h"
+#include "parser/parsemaster.h"
+
+struct sqlite3;
+
+namespace morwick {
+
+// What all record builders of one frame share.
+struct tFrameReference {
+    int64_t FrameIndex = 0;  // the frame's number in its file
+    uint32_t WireSize = 0;
+    int64_t FileOffset = 0;
+    tFrameTimeStamp Timestamp;
+    tConversationAttributeSet Attributes{caSingleFrame};  // gathers the frame attributes
+};
+
+class tTCPParser;
+class tUDPParser;
+
+class tConversationStorage {
+public:
+    using tMACEndpointMap = std::unordered_map<tMACAddressKey, tMACEndpoint>;
+    using tMACConversationMap = std::unordered_map<tMACAddressPairKey, tMACConversation>;
+    using tIPv4EndpointMap = std::unordered_map<tIPv4AddressKey, tIPv4Endpoint>;
+    using tIPv4ConversationMap = std::unordered_map<tIPv4AddressPairKey, tIPv4Conversation>;
+    using tIPv6EndpointMap = std::unordered_map<tIPv6AddressKey, tIPv6Endpoint>;
+    using tIPv6ConversationMap = std::unordered_map<tIPv6AddressPairKey, tIPv6Conversation>;
+    using tTCPConversationMap = std::unordered_map<tIPSocketPairKey, tTCPConversation>;
+    using tUDPConversationMap = std::unordered_map<tIPSocketPairKey, tUDPConversation>;
+    // Name resolutions are keyed by their key text (tNameResolutionEntry::DictionaryKey).
+    using tNameResolutionMap = std::unordered_map<std::string, tNameResolutionEntry>;
+
+    tConversationStorage();
+    ~tConversationStorage();
+    tConversationStorage(const tConversationStorage&) = delete;
+    tConversationStorage& operator=(const tConversationStorage&) = delete;
+
+    // Empties all nine dictionaries.
+    void Clear();
+
+    // Parses the frame with the store's parse mode and merges the records of its layers.
+    // The frame stays the caller's.
+    void AddFrame(const tRawFrame& Frame);
+
+    // Insert a record, or merge it into the stored one with the same key.
+    void AddMACEndpoint(const tMACEndpoint& Value);
+    void AddIPv4Endpoint(const tIPv4Endpoint& Value);
+    void AddIPv6Endpoint(const tIPv6Endpoint& Value);
+    void AddMACConversation(const tMACConversation& Value);
+    void AddIPv4Conversation(const tIPv4Conversation& Value);
+    void AddIPv6Conversation(const tIPv6Conversation& Value);
+    // With client completion, payload accounting and the session rules.
+    void AddTCPConversation(const tTCPConversation& Value);
+    void AddUDPConversation(const tUDPConversation& Value);
+
+    // Record builders of the frame intake, one per layer kind. Each builds the records of
+    // one layer with the frame's reference and interface and adds them.
+    void AddEthernetRecords(const tMACAddress& Source, const tMACAddress& Destination, const tFrameReference& Ref,
+                            const tAbsoluteFileInterface& Interface);
+    void AddARPRecords(const tMACAddress& SenderMAC, const tIPv4Address& SenderIP, const tMACAddress& TargetMAC,
+                       const tIPv4Address& TargetIP, const tFrameReference& Ref,
+                       const tAbsoluteFileInterface& Interface);
+    // Quoted: the header was quoted inside an ICMP message (markers {mFoundByICMP}).
+    void AddIPv4Records(const tIPv4Address& Source, const tIPv4Address& Destination, uint8_t TTL, bool Quoted,
+                        const tFrameReference& Ref, const tAbsoluteFileInterface& Interface);
+    void AddIPv6Records(const tIPv6Address& Source, const tIPv6Address& Destination, uint8_t HopLimit,
+                        bool Quoted, const tFrameReference& Ref, const tAbsoluteFileInterface& Interface);
+    // The IP pair is the last IP layer's (source, destination) of version 4 or 6.
+    void AddTCPSegment(const tIPAddress& Source, const tIPAddress& Destination, const tTCPParser& Segment,
+                       tTunnelFlagSet TunnelFlags, const tFrameReference& Ref,
+                       const tAbsoluteFileInterface& Interface);
+    void AddUDPDatagram(const tIPAddress& Source, const tIPAddress& Destination, uint16_t SourcePort,
+                        uint16_t DestinationPort, tTunnelFlagSet TunnelFlags, const tFrameReference& Ref,
+                        const tAbsoluteFileInterface& Interface);
+
+    // Lookups by the value that keys a record (any direction of a pair); null when absent.
+    const tMACEndpoint* FindMACEndpoint(const tMACAddress& Address) const;
+    const tIPv4Endpoint* FindIPv4Endpoint(const tIPv4Address& Address) const;
+    const tIPv6Endpoint* FindIPv6Endpoint(const tIPv6Address& Address) const;
+    const tMACConversation* FindMACConversation(const tMACAddressPair& Pair) const;
+    const tIPv4Conversation* FindIPv4Conversation(const tIPv4AddressPair& Pair) const;
+    const tIPv6Conversation* FindIPv6Conversation(const tIPv6AddressPair& Pair) const;
+    const tTCPConversation* FindTCPConversation(const tIPSocketPair& Pair) const;
+    const tUDPConversation* FindUDPConversation(const tIPSocketPair& Pair) const;
+
+    // The dictionaries, for writing them out and for copying between stores. The order in
+    // which a map yields its records is not significant.
+    const tMACEndpointMap& MACEndpoints() const { return priv_dictMACEndpoints; }
+    const tMACConversationMap& MACConversations() const { return priv_dictMACConversations; }
+    const tIPv4EndpointMap& IPv4Endpoints() const { return priv_dictIPv4Endpoints; }
+    const tIPv4ConversationMap& IPv4Conversations() const { return priv_dictIPv4Conversations; }
+    const tIPv6EndpointMap& IPv6Endpoints() const { return priv_dictIPv6Endpoints; }
+    const tIPv6ConversationMap& IPv6Conversations() const { return priv_dictIPv6Conversations; }
+    const tTCPConversationMap& TCPConversations() const { return priv_dictTCPConversations; }
+    const tUDPConversationMap& UDPConversations() const { return priv_dictUDPConversations; }
+    const tNameResolutionMap& NameResolutions() const { return priv_dictNameResolutions; }
+    tNameResolutionMap& NameResolutions() { return priv_dictNameResolutions; }
+
+    int32_t CurrentFileIndex() const { return priv_filedbindex; }
+    void setCurrentFileIndex(int32_t Value) { priv_filedbindex = Value; }
+    tParseProcessMode FrameParseMode() const { return priv_FrameParseMode; }
+    void setFrameParseMode(tParseProcessMode Value) { priv_FrameParseMode = Value; }
+    int32_t EmptyTCPConversations() const { return priv_EmptyTCPConversations; }
+    void setEmptyTCPConversations(int32_t Value) { priv_EmptyTCPConversations = Value; }
+    sqlite3* Database() const { return priv_database; }
+    void setDatabase(sqlite3* Value) { priv_database = Value; }
+
+private:
+    // The name resolutions of a DNS layer (the last IP version tells the transport).
+    void AddNameResolutionsOfFrame(const tFrameParser& DNSParser, uint8_t IPVersion, const tFrameReference& Ref,
+                                   const tAbsoluteFileInterface& Interface);
+
+    int32_t priv_filedbindex = 0;
+    sqlite3* priv_database = nullptr;  // not owned
+    tParseProcessMode priv_FrameParseMode = ppmParseAll;
+    int32_t priv_EmptyTCPConversations = 0;
+
+    tMACEndpointMap priv_dictMACEndpoints;
+    tMACConversationMap priv_dictMACConversations;
+    tIPv4EndpointMap priv_dictIPv4Endpoints;
+    tIPv4ConversationMap priv_dictIPv4Conversations;
+    tIPv6EndpointMap priv_dictIPv6Endpoints;
+    tIPv6ConversationMap priv_dictIPv6Conversations;
+    tTCPConversationMap priv_dictTCPConversations;
+    tUDPConversationMap priv_dictUDPConversations;
+    tNameResolutionMap priv_dictNameResolutions;
+};
+
+}  // namespace morwick
