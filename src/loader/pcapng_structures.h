@@ -2,6 +2,7 @@
 // Records describing the structure of a pcapng file: name resolution lists, packet
 // comments, the block chain (runs of consecutive blocks of one type) and the file's
 // pcapng statistics. The meta database stores and restores them per capture file.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -82,6 +83,12 @@ struct tNGInterfaceResolutionList {
     // default for the rest.
     void Add(uint8_t resolution) {
         if (count + 1 < static_cast<int32_t>(items.size())) items[static_cast<size_t>(++count)] = resolution;
+    }
+    // Stores the resolution of the interface with the given section-local number.
+    void Set(int32_t interfaceID, uint8_t resolution) {
+        if (interfaceID < 0 || interfaceID >= static_cast<int32_t>(items.size())) return;
+        items[static_cast<size_t>(interfaceID)] = resolution;
+        count = std::max(count, interfaceID);
     }
     uint8_t Get(uint32_t interfaceID) const {
         return interfaceID < items.size() ? items[interfaceID] : uint8_t{6};
