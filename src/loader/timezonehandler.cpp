@@ -11,8 +11,9 @@ constexpr int64_t FirstSupportedSecond = -62'135'596'800;  // 0001-01-01 00:00:0
 constexpr int64_t LastSupportedSecond = 253'402'300'799;   // 9999-12-31 23:59:59
 
 // The zone's rules are probed at this step; offset changes closer together than this are
-// not expected in any zone.
-constexpr int64_t ProbeStep = 6 * 3600;
+// not expected in any zone (two changes between probes are still found, one after the
+// other, unless the second undoes the first).
+constexpr int64_t ProbeStep = 12 * 3600;
 
 int64_t YearStartSecond(int year) { return tDateTime::Encode(year, 1, 1).ToUnixSeconds(); }
 
@@ -92,15 +93,10 @@ int32_t tTimeZoneHandler::GetBiasForDate(tDateTime DateToTest) {
 int32_t tTimeZoneHandler::priv_biasSecondsSlow(int64_t unixSeconds) {
     if (unixSeconds < FirstSupportedSecond || unixSeconds > LastSupportedSecond) return 0;
     const int year = tDateTime::FromUnixSeconds(unixSeconds).Decode().Year;
-    tTimeZoneDetails* found = nullptr;
-    for (auto& entry : priv_detaillist)
-        if (entry->Year() == year) found = entry.get();
-    if (found == nullptr) {
-        priv_detaillist.push_back(std::make_unique<tTimeZoneDetails>(static_cast<uint16_t>(year)));
-        found = priv_detaillist.back().get();
-    }
-    currententry = found;
-    return found->BiasSecondsAt(unixSeconds);
+    std::unique_ptr<tTimeZoneDetails>& entry = priv_detaillist[year];
+    if (!entry) entry = std::make_unique<tTimeZoneDetails>(static_cast<uint16_t>(year));
+    currententry = entry.get();
+    return currententry->BiasSecondsAt(unixSeconds);
 }
 
 }  // namespace morwick

@@ -3,6 +3,7 @@
 // rules of a year are probed once from the platform and kept; a frame's bias is then a
 // look-up in the few spans of its year.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -84,7 +85,7 @@ public:
 private:
     int32_t priv_biasSecondsSlow(int64_t unixSeconds);
 
-    std::vector<std::unique_ptr<tTimeZoneDetails>> priv_detaillist;
+    std::map<int, std::unique_ptr<tTimeZoneDetails>> priv_detaillist;  // by year
     tTimeZoneDetails* currententry = nullptr;
 };
 
