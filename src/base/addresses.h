@@ -37,31 +37,32 @@ namespace morwick {
 // ---------------------------------------------------------------------------------------
 
 // 64-bit hash of the raw bytes of a key. Keys have no padding (checked below), so equal
-// keys hash equally.
+// keys hash equally. One multiply per eight bytes, then a full mix so that the low bits
+// used by hash tables depend on every byte.
 inline uint64_t HashKeyBytes(const void* data, size_t size) noexcept {
-    auto mix = [](uint64_t x) {
-        x ^= x >> 30;
-        x *= 0xbf58476d1ce4e5b9ULL;
-        x ^= x >> 27;
-        x *= 0x94d049bb133111ebULL;
-        x ^= x >> 31;
-        return x;
-    };
+    constexpr uint64_t kMul = 0x9e3779b97f4a7c15ULL;
     const auto* p = static_cast<const unsigned char*>(data);
-    uint64_t h = 0x9e3779b97f4a7c15ULL * (size + 1);
+    uint64_t h = kMul ^ (uint64_t{size} << 56);
     while (size >= 8) {
         uint64_t w;
         std::memcpy(&w, p, 8);
-        h = mix(h ^ w) + 0x9e3779b97f4a7c15ULL;
+        h = (h ^ w) * kMul;
+        h ^= h >> 32;
         p += 8;
         size -= 8;
     }
     if (size > 0) {
         uint64_t w = 0;
         std::memcpy(&w, p, size);
-        h = mix(h ^ w ^ (uint64_t{size} << 59));
+        h = (h ^ w) * kMul;
+        h ^= h >> 32;
     }
-    return mix(h);
+    h ^= h >> 30;
+    h *= 0xbf58476d1ce4e5b9ULL;
+    h ^= h >> 27;
+    h *= 0x94d049bb133111ebULL;
+    h ^= h >> 31;
+    return h;
 }
 
 // Endpoint keys.
