@@ -478,8 +478,9 @@ TEST(PcapLoaderSweep, ReadsEveryPublicPcapSafely) {
         const std::string path = entry.path().string();
         SCOPED_TRACE(path);
         ++files;
-        auto loader = createTraceLoader(path, 0, cfUnknown);
-        if (!loader) continue;  // another format under a .pcap name
+        if (getCaptureFileType(path) != cfPCAP) continue;  // another format under a .pcap name
+        auto loader = createTraceLoader(path, 0, cfPCAP);
+        ASSERT_NE(loader, nullptr);
         loader->SetMaxFramesInMem(4096);
         try {
             loader->openFile();
