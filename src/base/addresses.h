@@ -134,6 +134,9 @@ struct t5TupleKey {
     bool operator==(const t5TupleKey&) const = default;
 };
 
+// std::hash of every key type, so they key std::unordered_map directly:
+//   std::unordered_map<tIPSocketPairKey, tTCPConversation> byPair;
+//   byPair[conversation.SocketPair.BinaryKey()]
 template <typename K>
 struct tAddressKeyHash {
     static_assert(std::has_unique_object_representations_v<K>, "keys must have no padding");
@@ -912,6 +915,18 @@ struct tSimpleAddressList {
 using tIPv4SimpleAddressList = tSimpleAddressList<tIPv4Address>;
 using tIPv6SimpleAddressList = tSimpleAddressList<tIPv6Address>;
 
+static_assert(std::has_unique_object_representations_v<tMACAddressKey> &&
+              std::has_unique_object_representations_v<tIPv4AddressKey> &&
+              std::has_unique_object_representations_v<tIPv6AddressKey> &&
+              std::has_unique_object_representations_v<tIPAddressKey> &&
+              std::has_unique_object_representations_v<tMACAddressPairKey> &&
+              std::has_unique_object_representations_v<tIPv4AddressPairKey> &&
+              std::has_unique_object_representations_v<tIPv6AddressPairKey> &&
+              std::has_unique_object_representations_v<tIPAddressPairKey> &&
+              std::has_unique_object_representations_v<tIPv4SocketPairKey> &&
+              std::has_unique_object_representations_v<tIPv6SocketPairKey> &&
+              std::has_unique_object_representations_v<tIPSocketPairKey> &&
+              std::has_unique_object_representations_v<t5TupleKey>);
 static_assert(std::is_trivially_copyable_v<tMACAddressPair> && std::is_trivially_copyable_v<tIPv4SocketPair> &&
               std::is_trivially_copyable_v<tIPv6SocketPair> && std::is_trivially_copyable_v<tIPSocketPair> &&
               std::is_trivially_copyable_v<t5Tuple>);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <unordered_set>
 
@@ -955,4 +956,76 @@ TEST(PseudoHeaders, DebugTexts) {
     h6.NextHeader = 58;
     h6.L4Length = 70000;
     EXPECT_EQ(h6.getDebug(), "2001:db8::1,fe80::2,58,70000");
+}
+
+// ---------------------------------------------------------------------------------------
+// Round trips and hostile texts
+
+// Every address written in either form reads back to the same words.
+TEST(IPv6Address, RandomWordsRoundTripThroughBothForms) {
+    std::mt19937 rng(777);
+    for (int i = 0; i < 20000; ++i) {
+        Words w{};
+        for (auto& word : w) word = (rng() % 3 == 0) ? static_cast<uint16_t>(rng()) : 0;
+        tIPv6Address a;
+        a.initialize(w);
+        const std::string compressed = a.ValueAsString();
+        ASSERT_TRUE(tIPv6Address::IsValidText(compressed)) << compressed;
+        ASSERT_EQ(V6(compressed).ValueAsWordStruct, w) << compressed;
+        ASSERT_EQ(V6(a.getExpandedValue()).ValueAsWordStruct, w) << a.getExpandedValue();
+        ASSERT_LE(std::count(compressed.begin(), compressed.end(), ':'), 7) << compressed;
+    }
+}
+
+// Random texts never crash a parser: each is accepted consistently with its validity test
+// or rejected with the parser's own message.
+TEST(AddressParsing, HostileTextsAreAcceptedOrRejectedCleanly) {
+    std::mt19937 rng(4242);
+    const std::string alphabet = "0123456789abcdefABCDEF:::...//[]]=- ";
+    int accepted6 = 0;
+    for (int i = 0; i < 30000; ++i) {
+        std::string text;
+        const size_t len = rng() % 24;
+        for (size_t k = 0; k < len; ++k) text.push_back(alphabet[rng() % alphabet.size()]);
+
+        tIPv6Address a6;
+        if (tIPv6Address::IsValidText(text)) {
+            ++accepted6;
+            ASSERT_NO_THROW(a6.setValueFromString(text, 64)) << text;
+            ASSERT_EQ(V6(a6.ValueAsString()).ValueAsWordStruct, a6.ValueAsWordStruct) << text;
+        } else {
+            ASSERT_EQ(ErrorText([&] { a6.setValueFromString(text, 64); }),
+                      "Error: Invalid IPv6 address format detected: " + text);
+        }
+        tIPv4Address a4;
+        if (tIPv4Address::IsValidText(text)) {
+            ASSERT_NO_THROW(a4.setValueFromString(text, 32)) << text;
+        } else {
+            ASSERT_NE(ErrorText([&] { a4.setValueFromString(text, 32); }), "<no error>") << text;
+        }
+        tIPSocketPair sp;
+        if (tIPSocketPair::IsValidText(text)) {
+            ASSERT_NO_THROW(sp.initialize(text)) << text;
+            ASSERT_NE(sp.Source.IPAddress.IPVersion, 0) << text;
+        } else {
+            ASSERT_NE(ErrorText([&] { sp.initialize(text); }), "<no error>") << text;
+        }
+        tIPAddress ip;
+        ip.setValueFromString(text);
+        tIPSocket s;
+        s.initialize(text);
+        tMACAddress m;
+        m.setfromString(text, ":");
+        tMACAddressPair mp;
+        mp.initialize(text);
+        tFQDN f;
+        f.setFQDN(text);
+        ASSERT_EQ(f.FullFQDN, text);
+        try {
+            tIPv6Socket s6;
+            s6.initialize(text);
+        } catch (const tAssertionError&) {
+        }
+    }
+    EXPECT_GT(accepted6, 0);
 }
