@@ -161,6 +161,17 @@ bool tPCAPNGLoader::priv_CheckBlockLength(const tBlockHeader& header, int64_t of
     return false;
 }
 
+bool tPCAPNGLoader::priv_PassOver(const tBlockHeader& header, int64_t offset) {
+    if (header.TotalLength > prot_BytesLeft(offset)) {
+        priv_Incomplete(fmt::format("incomplete pcapng file, block at offset {} runs past the end of the file", offset),
+                        MasterLocation);
+        iBatchFileOffset = iFileSize;
+        return false;
+    }
+    iBatchFileOffset = offset + static_cast<int64_t>(header.TotalLength);
+    return true;
+}
+
 void tPCAPNGLoader::priv_Incomplete(std::string_view text, std::string_view location, int64_t frameIndex) {
     LoaderStatus = lsIncompleteFile;
     addLoaderMessage(msCritical, std::string(text), location, frameIndex);
@@ -218,7 +229,7 @@ void tPCAPNGLoader::ReadMasterBlocks() {
         if (!priv_CheckBlockLength(header, offset)) return;
 
         if (priv_skipsection && header.Type != BTSectionHeader) {
-            iBatchFileOffset = offset + static_cast<int64_t>(header.TotalLength);
+            if (!priv_PassOver(header, offset)) return;
             continue;
         }
         switch (header.Type) {
@@ -255,7 +266,7 @@ void tPCAPNGLoader::ReadMasterBlocks() {
                                      MasterLocation, 0);
                     if (++unknownInRow > MaxUnknownBlocksInRow) throw tAssertionError("Assertion failure");
                 }
-                iBatchFileOffset = offset + static_cast<int64_t>(header.TotalLength);
+                priv_PassOver(header, offset);
                 break;
             }
         }

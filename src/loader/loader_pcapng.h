@@ -80,6 +80,9 @@ private:
     // False (with a message and lsGeneralError) when a block length cannot even hold
     // the block's frame: reading on would not move forward.
     bool priv_CheckBlockLength(const tBlockHeader& header, int64_t offset);
+    // Steps over a block that is not read; false (lsIncompleteFile, with a message) when
+    // the block runs past the end of the file.
+    bool priv_PassOver(const tBlockHeader& header, int64_t offset);
     void priv_Incomplete(std::string_view text, std::string_view location, int64_t frameIndex = 0);
 
     void readSectionBlockHeader();

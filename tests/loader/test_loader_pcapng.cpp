@@ -627,6 +627,20 @@ TEST_F(PcapngLoaderTest, TruncatedFilesKeepTheFramesBefore) {
     }
 }
 
+TEST_F(PcapngLoaderTest, BlockRunningPastTheEndBeforeThePacketsEndsTheFile) {
+    tPcapngBuilder b;
+    b.SHB().IDB();
+    const size_t at = b.Size();
+    b.Block(0x204, std::vector<uint8_t>(40, 7));
+    b.bytes.resize(b.bytes.size() - 8);
+    tLoaded loaded = ReadAll(dir.Write("pastend.pcapng", b.bytes));
+    EXPECT_TRUE(loaded.Frames.empty());
+    EXPECT_EQ(loaded.Loader->Status(), lsIncompleteFile);
+    EXPECT_EQ(loaded.Loader->Position(), loaded.Loader->Filesize());
+    EXPECT_TRUE(HasMessage(*loaded.Loader, "incomplete pcapng file, block at offset " + std::to_string(at) +
+                                               " runs past the end of the file"));
+}
+
 TEST_F(PcapngLoaderTest, ZeroBlockLengthEndsTheFile) {
     tPcapngBuilder b;
     b.SHB().IDB().EPB(0, 0, Counting(60));
