@@ -370,6 +370,18 @@ TEST_F(PcapLoaderTest, ReadsSingleFramesByNumberAndOffset) {
     } catch (const tInOutError& e) {
         EXPECT_STREQ(e.what(), "Error: unexpected end of PCAP file (PCAPLoader.readBatchFromDisk).");
     }
+
+    // A walk that meets a record header cut short fails the same way.
+    std::vector<uint8_t> cut = builder.bytes;
+    cut.resize(24 + 16 + 20 + 6);
+    auto cutLoader = OpenPcap(dir.Write("cut.pcap", cut));
+    EXPECT_TRUE(cutLoader->readSingleFrameFromDisk(1).has_value());
+    try {
+        (void)cutLoader->readSingleFrameFromDisk(3);
+        ADD_FAILURE();
+    } catch (const tInOutError& e) {
+        EXPECT_STREQ(e.what(), "Error: unexpected end of PCAP file (PCAPLoader.readBatchFromDisk).");
+    }
 }
 
 TEST_F(PcapLoaderTest, DropsDuplicatesOnlyWhenAsked) {
