@@ -8,6 +8,7 @@
 
 #include "base/errors.h"
 #include "loader/loader_pcap.h"
+#include "loader/loader_pcapng.h"
 #include "platform/debuglog.h"
 
 namespace morwick {
@@ -203,7 +204,8 @@ std::unique_ptr<tTraceLoader> createTraceLoader(const std::string& FileName, int
     if (FileType == cfUnknown) FileType = getCaptureFileType(FileName);
     switch (FileType) {
         case cfPCAP: return std::make_unique<tPCAPLoader>(FileName, FileIndex, true);
-        // The pcapng, Sniffer CAP and Sniffer ENC loaders join here, one line each.
+        case cfPCAPng: return std::make_unique<tPCAPNGLoader>(FileName, FileIndex, true);
+        // The Sniffer CAP and Sniffer ENC loaders join here, one line each.
         default: return nullptr;
     }
 }

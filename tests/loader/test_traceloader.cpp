@@ -90,7 +90,7 @@ TEST(FormatDetection, ClassifiesFilesByTheirFirstBytes) {
     EXPECT_EQ(getCaptureFileType(dir.File("")), cfUnknown) << "a folder is not a capture";
 }
 
-TEST(LoaderFactory, CreatesPcapLoadersOnlyForPcapFiles) {
+TEST(LoaderFactory, CreatesTheLoaderOfTheDetectedFormat) {
     tTempDir dir;
     const std::string pcap = dir.Write("a.pcap", tPcapBuilder().bytes);
     const std::string pcapng = dir.Write("a.pcapng", {0x0A, 0x0D, 0x0D, 0x0A, 0, 0, 0, 0});
@@ -105,7 +105,12 @@ TEST(LoaderFactory, CreatesPcapLoadersOnlyForPcapFiles) {
     EXPECT_EQ(loader->Filename(), pcap);
     EXPECT_EQ(loader->FileNumber(), 7);
 
-    for (const std::string& other : {pcapng, cap, enc, text, dir.File("missing")})
+    auto ngLoader = createTraceLoader(pcapng, 0);
+    ASSERT_NE(ngLoader, nullptr);
+    EXPECT_EQ(ngLoader->FileFormat(), cfPCAPng);
+
+    // Sniffer CAP and ENC have no loader yet.
+    for (const std::string& other : {cap, enc, text, dir.File("missing")})
         EXPECT_EQ(createTraceLoader(other, 0, cfUnknown), nullptr) << other;
     // A stated type is taken as given.
     auto forced = createTraceLoader(text, 0, cfPCAP);
