@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string_view>
 #include <vector>
 
@@ -531,6 +532,47 @@ TEST(ARPParser, UnknownHardwareTypeReadsFixedLayout) {
     EXPECT_EQ(p->TargetIP(), V4(0x11121314));
     EXPECT_EQ(p->NextAnchor(), (tProtocolAnchor{hdrNoNextHeader, 28}));
     ExpectPrefixesFail<tARPParser>(arp, 28);
+}
+
+}  // namespace
+}  // namespace morwick
+
+namespace morwick {
+namespace {
+
+// Random bytes of random length through every network-layer parser; see the link-layer
+// tests for the idea.
+template <typename F>
+void ParseRandomFrames(uint32_t seed, const tBytes& prefix, F make) {
+    std::mt19937 rng(seed);
+    for (int round = 0; round < 3000; ++round) {
+        const size_t length = rng() % 72;
+        tBytes frame(length);
+        for (auto& b : frame) b = static_cast<uint8_t>(rng());
+        if (round % 2 == 0)
+            for (size_t i = 0; i < prefix.size() && i < frame.size(); ++i) frame[i] = prefix[i];
+        const int32_t offset = length > 0 ? static_cast<int32_t>(rng() % 4 % (length + 1)) : 0;
+        auto p = make(frame, offset, round % 3 == 0);
+        p->checkIsPlausible();
+        const tParseResult r = p->parse();
+        if (r == prSuccess) {
+            ASSERT_GE(p->NextAnchor().Offset, offset);
+            ASSERT_GE(p->LayerSize(), 0);
+        } else {
+            ASSERT_TRUE(r == prFailUndersize || r == prFailInvalidValues) << int{r};
+        }
+    }
+}
+
+TEST(NetworkParsers, RandomBytesAreReadSafely) {
+    ParseRandomFrames(11, Hex("4f"), [](const tBytes& f, int32_t o, bool quoted) {
+        return MakeIPv4(f, o, 0, quoted);
+    });
+    ParseRandomFrames(12, Hex("60"), [](const tBytes& f, int32_t o, bool) { return Make<tIPv6Parser>(f, o); });
+    ParseRandomFrames(13, {}, [](const tBytes& f, int32_t o, bool) {
+        return Make<tIPv6FragmentationParser>(f, o);
+    });
+    ParseRandomFrames(14, {}, [](const tBytes& f, int32_t o, bool) { return Make<tARPParser>(f, o); });
 }
 
 }  // namespace

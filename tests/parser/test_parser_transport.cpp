@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -732,6 +733,48 @@ TEST(TransportChecksums, WordsAndPseudoHeadersVerifyBuiltFrames) {
             }
         }
         EXPECT_EQ(computed, carried);
+    }
+}
+
+}  // namespace
+}  // namespace morwick
+
+namespace morwick {
+namespace {
+
+// Random bytes of random length and random section lengths through the transport
+// parsers: every option path must stay inside the captured bytes and the section.
+TEST(TransportParsers, RandomBytesAreReadSafely) {
+    std::mt19937 rng(21);
+    for (int round = 0; round < 6000; ++round) {
+        const size_t length = rng() % 96;
+        tBytes frame(length);
+        for (auto& b : frame) b = static_cast<uint8_t>(rng());
+        // Half the TCP headers get a plausible data offset and a run of real option kinds.
+        if (round % 2 == 0 && length > 13) {
+            frame[12] = static_cast<uint8_t>((5 + rng() % 11) << 4);
+            for (size_t i = 20; i < length; ++i)
+                if (rng() % 3 == 0) frame[i] = static_cast<uint8_t>(rng() % 36);
+        }
+        const int32_t offset = length > 0 ? static_cast<int32_t>(rng() % 4 % (length + 1)) : 0;
+        const int32_t section = static_cast<int32_t>(rng() % 120) - 10;
+        auto tcp = MakeTCP(frame, offset, section, static_cast<int32_t>(rng() % 2));
+        const tParseResult r = tcp->parse();
+        if (r == prSuccess || r == prFailPayloadTruncated) {
+            ASSERT_GE(tcp->NextAnchor().Offset, offset);
+            ASSERT_GE(tcp->LayerSize(), 0);
+            ASSERT_GE(tcp->PayloadLength(), 0);
+            ASSERT_LE(tcp->ExactOptionList().size(), 40u);
+        } else {
+            ASSERT_TRUE(r == prFailParsingLoop || r == prFailInvalidValues) << int{r};
+        }
+        auto udp = MakeUDP(frame, offset, section, static_cast<int32_t>(rng() % 2));
+        const tParseResult u = udp->parse();
+        if (u == prSuccess || u == prFailPayloadTruncated) {
+            ASSERT_EQ(udp->NextAnchor().Offset, offset + 8);
+        } else {
+            ASSERT_EQ(u, prFailUndersize);
+        }
     }
 }
 
