@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "base/errors.h"
 #include "loader/loader_pcap.h"
@@ -189,6 +190,9 @@ tCaptureFileType CaptureFileTypeOfBytes(std::span<const uint8_t> FirstBytes) {
 }
 
 tCaptureFileType getCaptureFileType(const std::string& FileName) {
+    // Only regular files are read: a folder has no bytes and a named pipe would block.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(FileName, error)) return cfUnknown;
     std::FILE* file = std::fopen(FileName.c_str(), "rb");
     if (file == nullptr) return cfUnknown;
     uint8_t buffer[16];

@@ -31,7 +31,8 @@ tMappedFile& tMappedFile::operator=(tMappedFile&& other) noexcept {
 
 tMapResult tMappedFile::Open(const std::string& path) {
     Close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe is turned down below instead of waiting for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? tMapResult::mrNotFound : tMapResult::mrOpenFailed;
 
     struct stat st {};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -88,6 +89,12 @@ TEST(FormatDetection, ClassifiesFilesByTheirFirstBytes) {
     }
     EXPECT_EQ(getCaptureFileType(dir.File("missing")), cfUnknown);
     EXPECT_EQ(getCaptureFileType(dir.File("")), cfUnknown) << "a folder is not a capture";
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(getCaptureFileType(dir.File("pipe")), cfUnknown) << "a named pipe is not read";
+    // A link to a capture is read like the capture.
+    const std::string target = dir.Write("target.pcap", tPcapBuilder().bytes);
+    ASSERT_EQ(::symlink(target.c_str(), dir.File("link.pcap").c_str()), 0);
+    EXPECT_EQ(getCaptureFileType(dir.File("link.pcap")), cfPCAP);
 }
 
 TEST(LoaderFactory, CreatesTheLoaderOfTheDetectedFormat) {

@@ -73,6 +73,9 @@ TEST_F(MappedFileTest, ReportsWhyAFileCannotBeMapped) {
     EXPECT_EQ(file.Open((dir / "missing.bin").string()), tMapResult::mrNotFound);
     EXPECT_EQ(file.Open((dir / "missing" / "deeper.bin").string()), tMapResult::mrNotFound);
     EXPECT_EQ(file.Open(dir.string()), tMapResult::mrMapFailed);
+    const std::string pipe = (dir / "pipe").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(file.Open(pipe), tMapResult::mrMapFailed) << "a named pipe is not waited for";
     EXPECT_FALSE(file.IsOpen());
     if (::geteuid() != 0) {
         const std::string locked = Write("locked.bin", {1, 2, 3});
