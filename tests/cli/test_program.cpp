@@ -40,7 +40,7 @@ TEST(Program, MessagesAndExitStatuses) {
         {"/l4 drops the warning", {"scan", "missing.pcap", "/l4"}, "Error: file not found\n", 1},
         {"switch before the command", {"-L4", "SCAN", "missing.pcap"}, "Error: command \"-L4\" not recognized\n", 1},
         {"command letter case ignored", {"Scan", "missing.pcap", "-L4"}, "Error: file not found\n", 1},
-        {"scan without a file", {"scan", "/l4"}, "Error: command \"scan\" not recognized\n", 1},
+        {"the file argument is the second one", {"scan", "/l4"}, "Error: file not found\n", 1},
         {"merge of a missing folder is silent", {"merge", "no-such-folder"}, "", 1},
     };
     for (const auto& c : cases) {
@@ -110,8 +110,8 @@ TEST(Program, ShownNameDropsTheCurrentFolder) {
 TEST(Program, DebugLogGoesToTheNamedSilFile) {
     tTempFolder dir;
     WriteFile(dir / "odd.bin", {'a', 'b', 'c', 'd', 'e'});
-    auto result = RunMorwick(dir.Path(), {"scan", "trace.sil", "/smartdebug", "/l4"});
-    EXPECT_EQ(result.Output, "Error: file not found\n");
+    auto result = RunMorwick(dir.Path(), {"Frobnicate", "trace.sil", "/smartdebug"});
+    EXPECT_EQ(result.Output, "Error: command \"Frobnicate\" not recognized\n");
     ASSERT_TRUE(fs::exists(dir / "trace.sil"));
     EXPECT_GT(fs::file_size(dir / "trace.sil"), 0u);
     EXPECT_FALSE(fs::exists(dir / "morwick-debug.log"));
@@ -128,4 +128,78 @@ TEST(Program, DebugLogGoesToTheNamedSilFile) {
     WriteFile(quiet / "odd.bin", {'a', 'b', 'c', 'd', 'e'});
     RunMorwick(quiet.Path(), {"odd.bin"});
     EXPECT_FALSE(fs::exists(quiet / "morwick-debug.log"));
+}
+
+namespace {
+
+std::string Backspaces(int n) { return std::string(static_cast<size_t>(n), '\b'); }
+std::string Update(int percent) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%3d", percent);
+    return Backspaces(5) + digits + "%)";
+}
+const std::string Storing = Backspaces(6) + "- storing results to database\n";
+
+}  // namespace
+
+TEST(Program, ScanProgressLines) {
+    // 60-byte frames: a 24-byte file header and 76 bytes per record, so after frame k the
+    // loader has read 24 + 76k of 24 + 76n bytes.
+    std::string countUp;
+    for (int p = 1; p <= 100; ++p) countUp += Update(p);
+    struct tCase {
+        int frames;
+        std::string updates;
+    };
+    const tCase cases[] = {
+        {999, ""},
+        {2500, Update(40) + Update(80)},
+        {100000, countUp},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frames);
+        tTempFolder dir;
+        WriteFile(dir / "f.pcap", MakePcap(c.frames));
+        const auto result = RunMorwick(dir.Path(), {"scan", "f.pcap", "/l4"});
+        EXPECT_EQ(result.Output, "Scanning \"f.pcap\" (  0%)" + c.updates + Storing);
+        EXPECT_EQ(result.Status, 0);
+        EXPECT_TRUE(fs::is_directory(dir / ".pcapmeta"));
+    }
+}
+
+TEST(Program, ScanReplacesAnOldDatabase) {
+    tTempFolder dir;
+    WriteFile(dir / "f.pcap", MakePcap(3));
+    fs::create_directories(dir / ".pcapmeta");
+    WriteFile(dir / ".pcapmeta/f.db", {'o', 'l', 'd'});
+    const auto result = RunMorwick(dir.Path(), {"f.pcap"});
+    EXPECT_EQ(result.Output, "Scanning \"f.pcap\" (  0%)" + Storing);
+    EXPECT_EQ(result.Status, 0);
+    EXPECT_FALSE(fs::exists(dir / ".pcapmeta/f.db") && fs::file_size(dir / ".pcapmeta/f.db") == 3);
+}
+
+TEST(Program, LoaderErrorEndsTheRunOnItsOwnLine) {
+    struct tCase {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::string message;
+    };
+    const tCase cases[] = {
+        {"pcap header cut short", {0xD4, 0xC3, 0xB2, 0xA1, 2, 0, 4, 0},
+         "EInOutError: Error: PCAP file too short (PCAPLoader.readTraceFileheader).\n"},
+        {"unsupported version",
+         {0xD4, 0xC3, 0xB2, 0xA1, 1, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 1, 0, 0, 0},
+         "EInOutError: Error: Unsupported PCAP version (PCAPLoader.readTraceFileheader).\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tTempFolder dir;
+        WriteFile(dir / "bad.cap", c.bytes);
+        const auto result = RunMorwick(dir.Path(), {"bad.cap"});
+        const std::string head = "Scanning \"bad.cap\" (  0%)\n";
+        ASSERT_TRUE(result.Output.starts_with(head)) << result.Output;
+        EXPECT_EQ(result.Output.substr(head.size()), c.message);
+        EXPECT_EQ(result.Status, 1);
+        EXPECT_FALSE(fs::exists(dir / ".pcapmeta/bad.db"));
+    }
 }

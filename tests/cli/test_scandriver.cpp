@@ -1,0 +1,94 @@
+#include "cli/scandriver.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_support.h"
+
+using namespace morwick;
+using namespace morwick::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Changes the working folder for the life of the object.
+class tScopedCwd {
+public:
+    explicit tScopedCwd(const std::string& dir) : priv_old(fs::current_path()) { fs::current_path(dir); }
+    ~tScopedCwd() { fs::current_path(priv_old); }
+
+private:
+    fs::path priv_old;
+};
+
+std::string Backspaces(int n) { return std::string(static_cast<size_t>(n), '\b'); }
+
+}  // namespace
+
+TEST(MetaDBPath, BesideTheFileOrInTheMetaFolder) {
+    tTempFolder dir;
+    fs::create_directories(dir / "with/.pcapmeta");
+    fs::create_directories(dir / "without");
+    const std::string base = dir.Path() + "/";
+    struct tCase {
+        std::string file;
+        std::string db;
+    };
+    const tCase cases[] = {
+        {base + "with/a.pcap", base + "with/.pcapmeta/a.db"},
+        {base + "with/trace", base + "with/.pcapmeta/trace.db"},
+        {base + "with/x.v1.pcapng", base + "with/.pcapmeta/x.v1.db"},
+        {base + "without/a.pcap", base + "without/a.db"},
+        {base + "without/trace", base + "without/trace.db"},
+        {"with/a.cap", "with/.pcapmeta/a.db"},  // relative folder part kept as given
+        {"without/a.cap", "without/a.db"},
+    };
+    tScopedCwd cwd(dir.Path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_EQ(MetaDBPath(c.file), c.db);
+    }
+    // A name without folder part lies in the current directory.
+    EXPECT_EQ(MetaDBPath("plain.pcap"), "plain.db");
+    fs::create_directories(dir / ".pcapmeta");
+    EXPECT_EQ(MetaDBPath("plain.pcap"), fs::current_path().string() + "/.pcapmeta/plain.db");
+}
+
+TEST(ScanProgress, PercentOfBytesWrittenOnGrowthOnly) {
+    struct tStep {
+        int64_t count, bytes;
+    };
+    struct tCase {
+        const char* name;
+        int64_t fileSize;
+        std::vector<tStep> steps;
+        std::string shown;  // what follows " (  0%)"
+    };
+    const auto update = [](const char* digits) { return Backspaces(5) + digits + "%)"; };
+    const tCase cases[] = {
+        {"only every 1000 frames", 1000, {{999, 999}, {1001, 1000}}, ""},
+        {"grows", 10000, {{1000, 2500}, {2000, 2599}, {3000, 5000}, {4000, 10000}},
+         update(" 25") + update(" 50") + update("100")},
+        {"never passes 100", 100, {{1000, 150}, {2000, 400}}, update("100")},
+        {"never shrinks", 1000, {{1000, 600}, {2000, 300}}, update(" 60")},
+        {"empty file shows nothing", 0, {{1000, 0}}, ""},
+        {"beyond 2 GiB", int64_t{6} << 30, {{1000, int64_t{3} << 30}, {2000, (int64_t{6} << 30) - 1}},
+         update(" 50") + update(" 99")},
+        {"largest sizes do not overflow", INT64_MAX, {{1000, INT64_MAX / 2}, {2000, INT64_MAX}},
+         update(" 50") + update("100")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::testing::internal::CaptureStdout();
+        tScanProgress progress(c.fileSize);
+        progress.Start();
+        for (const auto& s : c.steps) progress.FrameDone(s.count, s.bytes);
+        progress.Finish();
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+                  " (  0%)" + c.shown + Backspaces(6) + "- storing results to database\n");
+    }
+}
