@@ -43,6 +43,10 @@ inline uint64_t ReadBE(const uint8_t* p, int n) {
     for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
     return v;
 }
+// Moves a reader offset on without overflowing it.
+inline void Advance(int32_t& Offset, int32_t Size) {
+    Offset = static_cast<int32_t>(std::min<int64_t>(int64_t{Offset} + Size, INT32_MAX));
+}
 inline uint64_t ReadLE(const uint8_t* p, int n) {
     uint64_t v = 0;
     for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
@@ -88,25 +92,25 @@ bool tFrameParser::copyBytes(int32_t Offset, void* Dest, int32_t Count) {
 
 uint8_t tFrameParser::readByte(int32_t& Offset, bool Peek) {
     const uint8_t v = u8(Offset);
-    if (!Peek) Offset += 1;
+    if (!Peek) Advance(Offset, 1);
     return v;
 }
 
 uint16_t tFrameParser::readWord(int32_t& Offset, bool Peek, bool LittleEndian) {
     const uint16_t v = LittleEndian ? le16(Offset) : be16(Offset);
-    if (!Peek) Offset += 2;
+    if (!Peek) Advance(Offset, 2);
     return v;
 }
 
 uint32_t tFrameParser::readLongWord(int32_t& Offset, bool Peek, bool LittleEndian) {
     const uint32_t v = LittleEndian ? le32(Offset) : be32(Offset);
-    if (!Peek) Offset += 4;
+    if (!Peek) Advance(Offset, 4);
     return v;
 }
 
 uint64_t tFrameParser::readInt64(int32_t& Offset, bool Peek, bool LittleEndian) {
     const uint64_t v = LittleEndian ? le64(Offset) : be64(Offset);
-    if (!Peek) Offset += 8;
+    if (!Peek) Advance(Offset, 8);
     return v;
 }
 

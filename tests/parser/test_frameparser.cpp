@@ -205,7 +205,7 @@ TEST(FrameParser, SectionLastOffsetIsBoundedBySectionAndCapture) {
 // A DNS-like message: 12 header bytes, then the bytes of the case.
 std::vector<uint8_t> Message(std::initializer_list<uint8_t> body, size_t prefix = 12) {
     std::vector<uint8_t> m(prefix, 0xEE);
-    m.insert(m.end(), body.begin(), body.end());
+    for (uint8_t b : body) m.push_back(b);
     return m;
 }
 
@@ -249,7 +249,9 @@ TEST(ReadFQDN, LabelsPointersAndLimits) {
         const int32_t sectionLength = static_cast<int32_t>(c.data.size()) - 12;
         const tFQDNResult r = readFQDN(c.data, sectionLength, 12, c.nameOffset);
         EXPECT_EQ(r.Name.FullFQDN, c.name);
-        if (r.ParseResult == prSuccess) EXPECT_EQ(r.OffsetIncrement, c.increment);
+        if (r.ParseResult == prSuccess) {
+            EXPECT_EQ(r.OffsetIncrement, c.increment);
+        }
         EXPECT_EQ(r.ParseResult, c.result);
         EXPECT_EQ(r.Msg.id, c.msgId);
     }
