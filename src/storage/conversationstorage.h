@@ -21,6 +21,8 @@ struct sqlite3;
 
 namespace morwick {
 
+class tSQLiteConnection;
+
 // What all record builders of one frame share.
 struct tFrameReference {
     int64_t FrameIndex = 0;  // the frame's number in its file
@@ -111,6 +113,28 @@ public:
     const tUDPConversationMap& UDPConversations() const { return priv_dictUDPConversations; }
     const tNameResolutionMap& NameResolutions() const { return priv_dictNameResolutions; }
     tNameResolutionMap& NameResolutions() { return priv_dictNameResolutions; }
+
+    // ---- Moving records between stores and meta databases (conversationpersistence.cpp) ----
+
+    // Writes every record under the file's Filelist row (found by name, size, date and
+    // frame times) in one transaction and marks the file's conversations scanned. False,
+    // with nothing written, when the database holds no matching row for the file; SQL
+    // errors propagate and leave none of the rows behind.
+    bool StoreConversationsToDatabase(tSQLiteConnection& Database, const std::string& Filename, int64_t FileSize,
+                                      tDateTime FileDate, const tFrameTimeStamp& FirstFrameTime,
+                                      const tFrameTimeStamp& LastFrameTime);
+    // Adds the records stored for the file; false, with the store unchanged, when the
+    // database holds no matching row for it.
+    bool LoadConversationsFromDatabase(tSQLiteConnection& Database, const std::string& Filename, int64_t FileSize,
+                                       tDateTime FileDate, const tFrameTimeStamp& FirstFrameTime,
+                                       const tFrameTimeStamp& LastFrameTime);
+    // Loads the records of the first file listed in the database (a per-file database
+    // lists one); false when it lists none.
+    bool LoadFirstFileConversationsFromDatabase(tSQLiteConnection& Database);
+    // Adds copies of all records of Store; a FileID other than 0 replaces the file index of
+    // every copy. Store is left unchanged.
+    void AddConversationsFromStore(const tConversationStorage& Store, int32_t FileID);
+    static void ForceFileIDOnInterfaceList(tInterfaceFileIDList& InterfaceList, int32_t FileID);
 
     int32_t CurrentFileIndex() const { return priv_filedbindex; }
     void setCurrentFileIndex(int32_t Value) { priv_filedbindex = Value; }
