@@ -461,6 +461,15 @@ TEST(FabricPathParser, DecodesIdentifiersAndTag) {
     EXPECT_EQ(p->FTAG(), 5);
     EXPECT_EQ(p->TTL(), 5);
     EXPECT_EQ(p->NextAnchor(), (tProtocolAnchor{hdrEthernet, 16}));
+
+    // All ten tag bits count: 0xffc5 is tag 0x3ff with TTL 5.
+    tBytes wide = kFabricPath;
+    wide[14] = 0xFF;
+    wide[15] = 0xC5;
+    auto w = Make<tFabricPathParser>(wide);
+    ASSERT_EQ(w->parse(), prSuccess);
+    EXPECT_EQ(w->FTAG(), 0x3FF);
+    EXPECT_EQ(w->TTL(), 5);
 }
 
 TEST(FabricPathParser, PlausibilityNeedsTypeAndLength) {
