@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -24,6 +25,13 @@ constexpr size_t kReserveLimit = 16;
 
 // The OSI layer a DNS parser reports.
 constexpr uint8_t kDNSOSILayer = 5;
+
+// A name answer, taking over the name read instead of copying its texts.
+void SetNameAnswer(tNameResolutionAnswer& Answer, tFQDN&& Name) {
+    Answer.initialize();
+    Answer.AnswerType = nraFQDN;
+    Answer.FQDN = std::move(Name);
+}
 }  // namespace
 
 tDNSOpCode DNSOpCodeFromWire(uint8_t Value) {
@@ -129,13 +137,13 @@ void tDNSParser::addNameMsg(const tFQDNResult& Name) {
 
 void tDNSParser::parseQueryRecordFromOffset(int64_t& Pos, tDNSQueryRecord& Record) {
     Record.initialize();
-    const tFQDNResult name = readName(Pos);
+    tFQDNResult name = readName(Pos);
     if (name.ParseResult != prSuccess) {
         addNameMsg(name);
         Record.ParseStatus = prFailUnknown;
         return;
     }
-    Record.Name = name.Name;
+    Record.Name = std::move(name.Name);
     Pos += name.OffsetIncrement;
     if (!isInSection(Pos, 2)) {
         Record.ParseStatus = prFailUnknown;
@@ -153,13 +161,13 @@ void tDNSParser::parseQueryRecordFromOffset(int64_t& Pos, tDNSQueryRecord& Recor
 
 void tDNSParser::parseAnswerRecordFromOffset(int64_t& Pos, tDNSAnswerRecord& Record) {
     Record.initialize();
-    const tFQDNResult name = readName(Pos);
+    tFQDNResult name = readName(Pos);
     if (name.ParseResult != prSuccess) {
         Record.ParseStatus = name.ParseResult;
         addNameMsg(name);
         return;
     }
-    Record.Name = name.Name;
+    Record.Name = std::move(name.Name);
     Pos += name.OffsetIncrement;
     // Type, class, TTL and data length must all be there; reading them from whatever
     // follows the message would make up a record.
@@ -216,30 +224,30 @@ void tDNSParser::parseRecordData(int64_t Pos, int64_t DataEnd, tDNSAnswerRecord&
         case dnsrtNS:
         case dnsrtCNAME:
         case dnsrtPTR: {
-            const tFQDNResult name = readName(Pos);
+            tFQDNResult name = readName(Pos);
             if (name.ParseResult != prSuccess) addNameMsg(name);
-            else Record.Answer.initialize(name.Name);
+            else SetNameAnswer(Record.Answer, std::move(name.Name));
             break;
         }
         case dnsrtMX: {
             if (isInSection(Pos, 2)) Record.Preference = be16(at);
-            const tFQDNResult name = readName(Pos + 2);
+            tFQDNResult name = readName(Pos + 2);
             if (name.ParseResult != prSuccess) addNameMsg(name);
-            else Record.Answer.initialize(name.Name);
+            else SetNameAnswer(Record.Answer, std::move(name.Name));
             break;
         }
         case dnsrtSOA: {
-            const tFQDNResult primary = readName(Pos);
+            tFQDNResult primary = readName(Pos);
             if (primary.ParseResult != prSuccess) {
                 addNameMsg(primary);
             } else {
                 Record.NameServer = primary.Name;
-                Record.Answer.initialize(primary.Name);
+                SetNameAnswer(Record.Answer, std::move(primary.Name));
             }
             Pos += primary.OffsetIncrement;
-            const tFQDNResult mailbox = readName(Pos);
+            tFQDNResult mailbox = readName(Pos);
             if (mailbox.ParseResult != prSuccess) addNameMsg(mailbox);
-            else Record.Mailbox = mailbox.Name;
+            else Record.Mailbox = std::move(mailbox.Name);
             Pos += mailbox.OffsetIncrement;
             if (isInSection(Pos, 20)) {
                 const auto p = static_cast<int32_t>(Pos);
@@ -257,9 +265,9 @@ void tDNSParser::parseRecordData(int64_t Pos, int64_t DataEnd, tDNSAnswerRecord&
                 Record.ServiceWeight = be16(at + 2);
                 Record.ServicePort = be16(at + 4);
             }
-            const tFQDNResult target = readName(Pos + 6);
+            tFQDNResult target = readName(Pos + 6);
             if (target.ParseResult != prSuccess) addNameMsg(target);
-            else Record.ServiceTarget = target.Name;
+            else Record.ServiceTarget = std::move(target.Name);
             break;
         }
         case dnsrtTXT: {
