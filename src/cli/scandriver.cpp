@@ -10,7 +10,11 @@
 #include "base/rawframe.h"
 #include "base/timestamps.h"
 #include "loader/traceloader.h"
+#include "storage/conversationstorage.h"
+#include "storage/inteldb_manager.h"
 #include "cli/filedetails.h"
+#include "cli/folderscan.h"
+#include "cli/merge.h"
 #include "platform/console.h"
 #include "platform/debuglog.h"
 #include "platform/filesystem.h"
@@ -19,8 +23,37 @@ namespace morwick {
 namespace {
 
 constexpr int ProgressEveryFrames = 1000;
+// A meta database is written under this suffix and renamed into place once complete, so
+// that a scan ended by an error never leaves a database that looks finished.
+constexpr std::string_view PartialDBSuffix = ".part";
 
 void WritePercent(int percent) { ConsoleWrite(fmt::format("{:3d}%)", percent)); }
+
+// Writes the file row, the statistics and the conversations of a scanned file into a new
+// database at DBFileName. On any error the partial database is removed and the error
+// passed on.
+void StoreScanResults(const std::string& DBFileName, const std::string& FileName, const tFileDetails& Details,
+                      const tGeneralTraceStats& Stats, tConversationStorage& Storage) {
+    const std::string part = DBFileName + std::string(PartialDBSuffix);
+    if (FileExists(part) && !DeleteFile(part))
+        throw tAssertionError(fmt::format("Could not delete \"{}\"", part));
+    try {
+        tIntelDBManager manager(part, FileName, Details.FileSize, Details.FileModified, Stats.FirstFrameTime,
+                                Stats.LastFrameTime, true, false);
+        manager.SetGeneralStatistics(Stats);
+        LogDebug("Scan complete, storing results");
+        if (!Storage.StoreConversationsToDatabase(manager.Database(), FileName, Details.FileSize,
+                                                  Details.FileModified, Stats.FirstFrameTime, Stats.LastFrameTime))
+            throw tAssertionError(
+                fmt::format("File \"{}\" not registered in its database (scanfile)", FileName));
+        manager.Disconnect();
+        if (!RenameFile(part, DBFileName))
+            throw tInOutError(fmt::format("Could not rename \"{}\" to \"{}\" (scanfile)", part, DBFileName));
+    } catch (...) {
+        DeleteFile(part);
+        throw;
+    }
+}
 
 // The folder part of a path, or the current directory when it has none.
 std::string FolderOf(const std::string& FileName) {
@@ -99,6 +132,9 @@ bool scanfile(const std::string& FileName, bool UpToLayer4) {
         return false;
     }
 
+    tConversationStorage storage;
+    storage.setFrameParseMode(UpToLayer4 ? ppmUpToLayer4 : ppmParseAll);
+
     loader->SetMaxFramesInMem(ScanBatchFrames);
     loader->openFile();  // a file it cannot open fails the header check with its own message
     loader->readTraceFileheader();
@@ -113,6 +149,7 @@ bool scanfile(const std::string& FileName, bool UpToLayer4) {
             const tRawFrame frame = loader->getRawFrame(index);
             ++count;
             UpdateTraceStats(stats, frame);
+            storage.AddFrame(frame);
             // Bytes read so far end where the next record of the batch starts, or at the
             // loader's read position after the batch's last frame.
             const int64_t bytesRead =
@@ -122,7 +159,9 @@ bool scanfile(const std::string& FileName, bool UpToLayer4) {
     }
     FinishTraceStats(stats, count);
     progress.Finish();
-    LogDebug("Scan complete, storing results");
+    // The loader's mapped view is not needed any more while the database is written.
+    loader.reset();
+    StoreScanResults(db, FileName, details, stats, storage);
     return true;
 }
 
@@ -146,13 +185,12 @@ int RunMain(const tCommandLine& CommandLine) {
             ConsoleWriteLine("Error: file not found");
             return ExitFailure;
         }
-        // Folder scans with a file mask arrive with the directory walker.
-        return ExitFailure;
+        return ScanFolder(fileArgument, FolderScanOptionsFromCommandLine(CommandLine));
     }
     if (command == "merge") {
         if (fileArgument.empty()) fileArgument = GetCurrentDir();
-        // The folder merge arrives with the folder database; until then nothing is merged.
-        return ExitFailure;
+        if (!DirectoryExists(fileArgument)) return ExitFailure;
+        return mergeFolder(fileArgument, MergedDBNameFromCommandLine(CommandLine));
     }
     ConsoleWriteLine(fmt::format("Error: command \"{}\" not recognized", CommandLine.Param(1)));
     return ExitFailure;
