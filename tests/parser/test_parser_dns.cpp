@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
@@ -484,6 +485,43 @@ TEST(DNSParser, SectionLongerThanCapture) {
     EXPECT_EQ(d.AnswerRecordSet()[0].Answer.AnswerType, nraUnknown);
     ASSERT_EQ(d.getDiagnosticMsgCount(), 1);
     EXPECT_EQ(d.getDiagnosticMsg(1).id, MSG_DNS_ANSWER_PARSE_ERROR);
+}
+
+// Every message of the table, cut at every length and with single bytes replaced, parsed
+// in a buffer that ends where the message ends: no read may leave the message, and the
+// sets never hold more records than announced.
+TEST(DNSParser, CutAndDamagedMessages) {
+    const uint8_t replacements[] = {0x00, 0x01, 0x3F, 0x7F, 0xC0, 0xFF};
+    for (const tCase& c : Cases()) {
+        SCOPED_TRACE(c.Label);
+        std::vector<tBytes> variants;
+        for (size_t len = 0; len < c.Message.size(); ++len)
+            variants.emplace_back(c.Message.begin(), c.Message.begin() + static_cast<std::ptrdiff_t>(len));
+        for (size_t at = 0; at < c.Message.size(); ++at)
+            for (uint8_t v : replacements) {
+                tBytes damaged = c.Message;
+                damaged[at] = v;
+                variants.push_back(std::move(damaged));
+            }
+        for (const tBytes& v : variants) {
+            const auto data = std::make_unique<uint8_t[]>(v.size() + 1);
+            std::copy(v.begin(), v.end(), data.get());
+            const auto n = static_cast<int32_t>(v.size());
+            // The section claims more than was captured, as for a sliced frame.
+            tDNSParser d(data.get(), 0, n, n + 100, n + 100, kFrameIndex);
+            d.setParentAnchor({hdrUDP, 0});
+            (void)d.checkIsPlausible();
+            const tParseResult result = d.parse();
+            ASSERT_EQ(d.NextAnchor().Offset, n);
+            ASSERT_LE(d.QueryRecordSet().size() + d.ZoneRecordSet().size(), size_t{d.QueryCount()} + d.ZoneCount());
+            ASSERT_LE(d.AnswerRecordSet().size(), d.AnswerCount());
+            ASSERT_LE(d.NSRecordSet().size(), d.AuthorityCount());
+            ASSERT_LE(d.AdditionalRecordSet().size(), d.AdditionalInfoCount());
+            if (n < tDNSParser::kHeaderSize) {
+                ASSERT_EQ(result, prFailUndersize);
+            }
+        }
+    }
 }
 
 // Feeds the UDP port-53 payloads of the public sample captures, many of them crafted to
