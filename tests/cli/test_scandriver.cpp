@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/errors.h"
+#include "platform/debuglog.h"
 #include "test_support.h"
 
 using namespace morwick;
@@ -91,4 +93,48 @@ TEST(ScanProgress, PercentOfBytesWrittenOnGrowthOnly) {
         EXPECT_EQ(::testing::internal::GetCapturedStdout(),
                   " (  0%)" + c.shown + Backspaces(6) + "- storing results to database\n");
     }
+}
+
+// Every capture of the shared collection goes through the scan driver without a crash;
+// its progress line is well formed: percentages only grow, stay within 100, and the line
+// ends with the storing text or the unknown-format text (or is left for the error line).
+TEST(ScanDriver, SweepOverCaptureCollection) {
+    const fs::path root = MORWICK_CAPTURES;
+    if (!fs::is_directory(root)) GTEST_SKIP() << "no capture collection at " << root;
+    DebugLogOff();  // loaders report findings through the default logger
+    tTempFolder dir;
+    int scanned = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) continue;
+        // A link in a private folder keeps the driver's folders out of the collection.
+        const std::string link = dir / entry.path().filename().string();
+        fs::remove(link);
+        fs::create_symlink(entry.path(), link);
+        SCOPED_TRACE(entry.path().string());
+        ::testing::internal::CaptureStdout();
+        bool failed = false;
+        try {
+            scanfile(link, true);
+        } catch (const tMorwickError&) {
+            failed = true;
+        }
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        ++scanned;
+        const std::string head = "Scanning \"" + link + "\" (  0%)";
+        ASSERT_TRUE(out.starts_with(head)) << out;
+        std::string rest = out.substr(head.size());
+        int last = 0;
+        while (rest.starts_with(Backspaces(5) + " ") || rest.starts_with(Backspaces(5) + "1")) {
+            const int p = std::stoi(rest.substr(5, 3));
+            EXPECT_GT(p, last);
+            EXPECT_LE(p, 100);
+            EXPECT_EQ(rest.substr(8, 2), "%)");
+            last = p;
+            rest = rest.substr(10);
+        }
+        if (failed) EXPECT_EQ(rest, "");
+        else EXPECT_TRUE(rest == Backspaces(6) + "- storing results to database\n" ||
+                         rest == " - unknown file format, skipped\n") << rest;
+    }
+    EXPECT_GT(scanned, 0);
 }
