@@ -30,8 +30,10 @@ void tDirParser::WalkFolder(const std::string& Folder) {
     for (const std::string& name : listing.Files) {
         if (!WildcardMatch(prot_FileMask, name)) continue;
         const std::string path = Folder + name;
+        const size_t before = prot_FileList.size();
         addFile(path);
-        if (prot_ProcessPerDir) processFile(path);
+        // Only files that made it into the list are processed.
+        if (prot_ProcessPerDir && prot_FileList.size() > before) processFile(prot_FileList.back());
     }
     if (!prot_Recursive) return;
     for (const std::string& name : listing.Folders) {
@@ -68,12 +70,13 @@ std::string tDirParser::getFileName(int32_t index) const {
 void tDirParser::BulkSetValidExtensions(const std::string& Extensions, const std::string& Separator,
                                         bool IncludesDot) {
     prot_validExtensions.clear();
+    if (Extensions.empty()) return;  // no list: every extension is valid
     auto take = [&](std::string part) {
         if (IncludesDot) part.erase(std::remove(part.begin(), part.end(), '.'), part.end());
         prot_validExtensions.push_back(std::move(part));
     };
     if (Separator.empty()) {
-        if (!Extensions.empty()) take(Extensions);
+        take(Extensions);
         return;
     }
     size_t start = 0;

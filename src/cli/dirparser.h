@@ -33,7 +33,8 @@ public:
     std::string getFileName(int32_t index) const;
 
     // Replaces the extension list with the parts of Extensions between Separators; with
-    // IncludesDot every "." is removed from each part.
+    // IncludesDot every "." is removed from each part. An empty text leaves the list empty
+    // (no filter).
     void BulkSetValidExtensions(const std::string& Extensions, const std::string& Separator, bool IncludesDot);
 
     const std::string& BaseDirectory() const { return prot_BaseDir; }
@@ -62,7 +63,8 @@ public:
 protected:
     // Decides whether a found file goes into the list.
     virtual void addFile(const std::string& FileName);
-    // Called per collected file; does nothing here.
+    // Called per collected file (right after it is found when ProcessFileInDir is set,
+    // else after the walk); does nothing here.
     virtual void processFile(const std::string& FileName);
 
     tDirParserEvent EventOnAddFile;
