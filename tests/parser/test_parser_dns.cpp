@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/rawframe.h"
 #include "loader/traceloader.h"
+#include "parser/framebuilder.h"
 #include "parser/parsemaster.h"
 #include "parser/parser_dns.h"
 #include "parser/parser_udp.h"
@@ -521,6 +523,45 @@ TEST(DNSParser, CutAndDamagedMessages) {
                 ASSERT_EQ(result, prFailUndersize);
             }
         }
+    }
+}
+
+tRawFrame MakeFrame(const tBytes& Bytes) {
+    tWireDetails wire;
+    wire.LinkType = 1;
+    wire.CaptureSize = static_cast<uint32_t>(Bytes.size());
+    wire.WireSize = wire.CaptureSize;
+    return tRawFrame(tTimingDetails{}, wire, tFileFrameLocation{1, 5, 0}, Bytes);
+}
+
+// The walk creates the parser for UDP port 53 with the datagram's payload as section, so
+// link-layer padding behind it is not taken for part of the message.
+TEST(DNSParser, CreatedByTheWalk) {
+    struct tRestore {
+        ~tRestore() { SetParserFactoryOverride(hdrDNS, nullptr); }
+    } restore;
+    SetParserFactoryOverride(hdrDNS, [](tParserArena& a, const tParserArgs& A) -> tFrameParser* {
+        return a.make<tDNSParser>(A.Data, A.Offset, A.CapturedLength, A.WireLength, A.Layer7Length,
+                                  A.FrameIndex);
+    });
+    const tBytes msg = Cat({Header(0x0100, 1), Question(Name({"a", "b"}), tAAAA)});
+    test::tFrameBuilder b;
+    b.ethernet(0x0800).ipv4(test::IPv4("10.0.0.1"), test::IPv4("10.0.0.2"), 17).udp(40000, 53);
+    for (uint8_t byte : msg) b.raw({byte});
+    const tRawFrame frame = MakeFrame(b.buildPadded(80));
+    {
+        const tParseMaster pm(frame, ppmParseAll);
+        ASSERT_GE(pm.ParserCount(), 1);
+        const int32_t last = pm.ParserCount();
+        EXPECT_EQ(pm.getParserTypeByIndex(last), hdrDNS);
+        const auto* d = dynamic_cast<const tDNSParser*>(pm.getParserByIndex(last));
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->FrameOffset(), 42);
+        EXPECT_EQ(d->SectionLength(), static_cast<int32_t>(msg.size()));
+        EXPECT_EQ(d->LastOffset(), 42 + static_cast<int32_t>(msg.size()) - 1);
+        ASSERT_EQ(d->QueryRecordSet().size(), 1u);
+        EXPECT_EQ(d->QueryRecordSet()[0].Name.FullFQDN, "a.b");
+        EXPECT_EQ(d->QueryRecordSet()[0].RecordType, dnsrtAAAA);
     }
 }
 
