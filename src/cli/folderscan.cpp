@@ -72,6 +72,10 @@ int ScanFolder(const std::string& PathWithMask, const tFolderScanOptions& Option
             force = true;
         }
         if (present && !force) continue;
+        // A journal left beside an unfinished database must not outlive it: SQLite would
+        // take it for the journal of the new database.
+        const std::string journal = ChangeFileExt(db, ".db-journal");
+        if (FileExists(journal)) DeleteFile(journal);
         try {
             scanfile(file, Options.UpToLayer4);
         } catch (const tMorwickError& e) {
