@@ -134,7 +134,7 @@ namespace {
 
 std::string Backspaces(int n) { return std::string(static_cast<size_t>(n), '\b'); }
 std::string Update(int percent) {
-    char digits[8];
+    char digits[16];
     std::snprintf(digits, sizeof digits, "%3d", percent);
     return Backspaces(5) + digits + "%)";
 }
