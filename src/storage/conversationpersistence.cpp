@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/errors.h"
 #include "parser/parser_tcp.h"
@@ -143,6 +144,12 @@ public:
                                           SQLITE_PREPARE_PERSISTENT, &priv_stmt, nullptr);
         if (rc != SQLITE_OK || !priv_stmt) Fail(fmt::format("tRowInserter.Prepare \"{}\"", Sql));
         priv_count = sqlite3_bind_parameter_count(priv_stmt);
+        // SQLite finds a parameter's name by walking a list; look each up once.
+        priv_names.reserve(static_cast<size_t>(priv_count));
+        for (int i = 1; i <= priv_count; ++i) {
+            const char* name = sqlite3_bind_parameter_name(priv_stmt, i);
+            priv_names.emplace_back(name ? name : "");
+        }
     }
     ~tRowInserter() { sqlite3_finalize(priv_stmt); }
     tRowInserter(const tRowInserter&) = delete;
@@ -179,10 +186,10 @@ public:
 private:
     int Next(std::string_view Name) {
         const int index = ++priv_next;
-        const char* expected = index <= priv_count ? sqlite3_bind_parameter_name(priv_stmt, index) : nullptr;
-        if (!expected || Name != std::string_view(expected))
+        const std::string_view expected = index <= priv_count ? priv_names[static_cast<size_t>(index - 1)] : "(none)";
+        if (index > priv_count || Name != expected)
             throw tAssertionError(fmt::format("Value {} given for parameter {} of \"{}\" (tRowInserter.Bind)", Name,
-                                              expected ? expected : "(none)", sqlite3_sql(priv_stmt)));
+                                              expected, sqlite3_sql(priv_stmt)));
         return index;
     }
     void Check(int Code, std::string_view Name) const {
@@ -196,6 +203,7 @@ private:
     sqlite3_stmt* priv_stmt = nullptr;
     int priv_count = 0;
     int priv_next = 0;
+    std::vector<std::string_view> priv_names;  // by parameter index - 1; SQLite owns the texts
 };
 
 // ---- Values shared by the tables ----
