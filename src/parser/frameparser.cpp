@@ -125,10 +125,16 @@ tSectionParser::tSectionParser(const uint8_t* FrameData, int32_t FrameOffset, in
 
 namespace {
 std::string Dec(int64_t v) { return fmt::format("{}", v); }
-}  // namespace
 
-tFQDNResult readFQDN(std::span<const uint8_t> Data, int32_t SectionLength, int32_t SectionStart,
-                     int32_t NameOffset, int32_t Depth) {
+// A domain name is at most 255 bytes long. Chained pointers could otherwise assemble a
+// name several times the size of its message.
+constexpr size_t kMaxFQDNLength = 255;
+
+// Prefix: the length of the text the enclosing levels have assembled before this part
+// (with its joining dot). TooLong is set when the whole name would grow past the limit;
+// every level then ends its name as broken.
+tFQDNResult ReadFQDNPart(std::span<const uint8_t> Data, int32_t SectionLength, int32_t SectionStart,
+                         int32_t NameOffset, int32_t Depth, size_t Prefix, bool& TooLong) {
     tFQDNResult r;
     // The section may claim more bytes than were captured; never read past either.
     const int64_t last = std::min<int64_t>(int64_t{SectionStart} + SectionLength,
@@ -166,11 +172,18 @@ tFQDNResult readFQDN(std::span<const uint8_t> Data, int32_t SectionLength, int32
                 broken = true;
                 break;
             }
-            pos += 1;
-            r.OffsetIncrement += 1;
-            const char* label = reinterpret_cast<const char*>(Data.data() + pos);
+            const char* label = reinterpret_cast<const char*>(Data.data() + pos + 1);
             size_t len = 0;
             while (len < b && label[len] != 0) ++len;
+            if (Prefix + text.size() + (text.empty() ? 0 : 1) + len > kMaxFQDNLength) {
+                r.Msg.initialize(msWarning, MSG_PARSER_OUT_OF_DATA_FOR_LENGTH, "FQDN Elements",
+                                 Dec(pos), Dec(b), Dec(last));
+                TooLong = true;
+                broken = true;
+                break;
+            }
+            pos += 1;
+            r.OffsetIncrement += 1;
             if (!text.empty()) text += '.';
             text.append(label, len);
             r.OffsetIncrement += b;
@@ -193,7 +206,13 @@ tFQDNResult readFQDN(std::span<const uint8_t> Data, int32_t SectionLength, int32
             break;
         }
         const tFQDNResult inner =
-            readFQDN(Data, SectionLength, SectionStart, static_cast<int32_t>(target), Depth + 1);
+            ReadFQDNPart(Data, SectionLength, SectionStart, static_cast<int32_t>(target), Depth + 1,
+                         Prefix + text.size() + (text.empty() ? 0 : 1), TooLong);
+        if (TooLong) {
+            r.Msg = inner.Msg;
+            broken = true;
+            break;
+        }
         if (text.empty()) {
             text = inner.Name.FullFQDN;
         } else {
@@ -211,6 +230,14 @@ tFQDNResult readFQDN(std::span<const uint8_t> Data, int32_t SectionLength, int32
         r.Name.setFQDN(text);
     }
     return r;
+}
+
+}  // namespace
+
+tFQDNResult readFQDN(std::span<const uint8_t> Data, int32_t SectionLength, int32_t SectionStart,
+                     int32_t NameOffset, int32_t Depth) {
+    bool tooLong = false;
+    return ReadFQDNPart(Data, SectionLength, SectionStart, NameOffset, Depth, 0, tooLong);
 }
 
 }  // namespace morwick

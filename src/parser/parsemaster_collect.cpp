@@ -6,6 +6,7 @@
 #include "parser/parsemaster.h"
 #include "parser/parser_8021q.h"
 #include "parser/parser_arp.h"
+#include "parser/parser_dns.h"
 #include "parser/parser_ethernet.h"
 #include "parser/parser_fabricpath.h"
 #include "parser/parser_ipv4.h"
@@ -51,6 +52,7 @@ tFrameParser* tParseMaster::CreateBuiltinParser(int32_t HeaderType, tParserArena
         case hdrIPv6Fragment: return a.make<tIPv6FragmentationParser>(d, off, cap, wire, index);
         case hdrTCP: return a.make<tTCPParser>(d, off, cap, wire, A.IPPayloadLength, index);
         case hdrUDP: return a.make<tUDPParser>(d, off, cap, wire, A.IPPayloadLength, index);
+        case hdrDNS: return a.make<tDNSParser>(d, off, cap, wire, A.Layer7Length, index);
         default: return nullptr;
     }
 }
