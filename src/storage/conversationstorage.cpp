@@ -552,13 +552,6 @@ void tConversationStorage::AddUDPDatagram(const tIPAddress& Source, const tIPAdd
     AddUDPConversation(conv);
 }
 
-void tConversationStorage::AddNameResolutionsOfFrame(const tFrameParser& DNSParser, uint8_t IPVersion,
-                                                     const tFrameReference& Ref,
-                                                     const tAbsoluteFileInterface& Interface) {
-    // Name resolutions are taken over by the DNS intake; until it is in place a DNS layer
-    // adds no records.
-}
-
 // ---- Frame intake ----
 
 void tConversationStorage::AddFrame(const tRawFrame& Frame) {

@@ -32,6 +32,24 @@ struct tFrameReference {
     tConversationAttributeSet Attributes{caSingleFrame};  // gathers the frame attributes
 };
 
+// The name resolution found in one DNS record (a question or an answer), before it
+// becomes a tNameResolutionEntry.
+struct tNameResolutionDetails {
+    tFQDN FQDN;
+    bool isAnswer = false;     // the message was a response
+    uint8_t IPVersion = 0;     // of the packet that carried the message; not stored
+    tNameResolutionAnswer Answer;  // empty for a question
+    tMarkerSet Marker;
+    tDNSRecordType QueryType = dnsrtUnknown;
+    bool QueryOnly = true;     // built from a question
+    tDNSReturnCode ReplyCode = dnsrcAvailable;
+
+    void initialize() { *this = tNameResolutionDetails{}; }
+    void initialize(const tFQDN& NewFQDN, bool NewIsAnswer, uint8_t NewIPVersion, const tNameResolutionAnswer& NewAnswer,
+                    tMarkerSet NewMarker, tDNSRecordType NewQueryType, bool NewQueryOnly,
+                    tDNSReturnCode NewReturnCode);
+};
+
 class tTCPParser;
 class tUDPParser;
 
@@ -70,6 +88,14 @@ public:
     // With client completion, payload accounting and the session rules.
     void AddTCPConversation(const tTCPConversation& Value);
     void AddUDPConversation(const tUDPConversation& Value);
+    // Keyed by the lower-case name, direction, answer and reply code; a merge adds the frame
+    // counts, keeps the first and last occurrence and unites record types, attributes and
+    // markers. The stored entry keeps its letter case, interface list and QueryOnly.
+    void AddNameResolution(tNameResolutionEntry Value);
+    // Builds the entry of one DNS record seen in the frame and adds it. An empty name is a
+    // caller's fault (tAssertionError).
+    void AddNameResolutionDetails(const tNameResolutionDetails& Details, const tAbsoluteFileInterface& Interface,
+                                  const tFrameReference& Ref);
 
     // Record builders of the frame intake, one per layer kind. Each builds the records of
     // one layer with the frame's reference and interface and adds them.
@@ -146,7 +172,8 @@ public:
     void setDatabase(sqlite3* Value) { priv_database = Value; }
 
 private:
-    // The name resolutions of a DNS layer (the last IP version tells the transport).
+    // The name resolutions of a DNS layer: its questions and its answer records (the
+    // authority and additional sections are not recorded).
     void AddNameResolutionsOfFrame(const tFrameParser& DNSParser, uint8_t IPVersion, const tFrameReference& Ref,
                                    const tAbsoluteFileInterface& Interface);
 
