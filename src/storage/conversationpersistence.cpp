@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/errors.h"
@@ -383,31 +384,6 @@ tIPSocketPair ReadSocketPair(const tSQLiteStatement& q) {
 
 // ---- Name resolutions ----
 
-// Inserts an entry, or merges it into the stored one with the same key: frame counts
-// add up, the first and last occurrences are kept, record types, attributes and
-// markers are united; the stored entry keeps everything else.
-void MergeNameResolution(tConversationStorage::tNameResolutionMap& Map, const tNameResolutionEntry& V) {
-    auto [it, inserted] = Map.try_emplace(V.DictionaryKey(), V);
-    if (inserted) return;
-    tNameResolutionEntry& E = it->second;
-    E.FrameCount += V.FrameCount;
-    if (E.FirstFileID >= V.FirstFileID) {
-        E.FirstFileID = std::min(E.FirstFileID, V.FirstFileID);
-        E.FirstFrame = std::min(E.FirstFrame, V.FirstFrame);
-        E.FirstFrameOffset = std::min(E.FirstFrameOffset, V.FirstFrameOffset);
-        if (V.FirstFrameTime < E.FirstFrameTime) E.FirstFrameTime = V.FirstFrameTime;
-    }
-    if (V.LastFileID >= E.LastFileID) {
-        E.LastFileID = std::max(E.LastFileID, V.LastFileID);
-        E.LastFrame = std::max(E.LastFrame, V.LastFrame);
-        E.LastFrameOffset = std::max(E.LastFrameOffset, V.LastFrameOffset);
-        if (V.LastFrameTime > E.LastFrameTime) E.LastFrameTime = V.LastFrameTime;
-    }
-    E.QueryTypes |= V.QueryTypes;
-    E.Attributes |= V.Attributes;
-    E.Markers |= V.Markers;
-}
-
 uint8_t AnswerIPVersion(const tNameResolutionAnswer& Answer) {
     return Answer.AnswerType == nraIPAddress ? Answer.IPAddress.IPVersion : 0;
 }
@@ -697,7 +673,7 @@ bool tConversationStorage::LoadConversationsFromDatabase(tSQLiteConnection& Data
         r.isAnswer = q.ColumnBool("FlagIsAnswer");
         r.Markers = ReadMarkers(q);
         r.InterfaceList = ReadInterfaces(q, fileid);
-        MergeNameResolution(priv_dictNameResolutions, r);
+        AddNameResolution(std::move(r));
     });
     return true;
 }
@@ -753,8 +729,7 @@ void tConversationStorage::AddConversationsFromStore(const tConversationStorage&
     for (const auto& [key, r] : Store.priv_dictIPv6Conversations) AddIPv6Conversation(CopyForFile(r, FileID));
     for (const auto& [key, r] : Store.priv_dictTCPConversations) AddTCPConversation(CopyForFile(r, FileID));
     for (const auto& [key, r] : Store.priv_dictUDPConversations) AddUDPConversation(CopyForFile(r, FileID));
-    for (const auto& [key, r] : Store.priv_dictNameResolutions)
-        MergeNameResolution(priv_dictNameResolutions, CopyForFile(r, FileID));
+    for (const auto& [key, r] : Store.priv_dictNameResolutions) AddNameResolution(CopyForFile(r, FileID));
 }
 
 }  // namespace morwick
