@@ -267,7 +267,7 @@ class Generator {
     plan_.clients = std::clamp<uint32_t>(conversations / 8, 16, 1u << 20);
     plan_.servers = std::clamp<uint32_t>(conversations / 64, 8, 60000);
     plan_.sites = std::clamp<uint32_t>(conversations / 4, 100, 1u << 20);
-    plan_.portSalt = static_cast<uint32_t>(mix(seed, 3) % 16384);
+    plan_.portSalt = static_cast<uint32_t>(mix(seed, 3) % 5533);
     unassigned_ = frames;
   }
 
@@ -309,8 +309,9 @@ class Generator {
     c.vid = static_cast<uint16_t>(10 + r.below(8) * 10);
     c.host = c.index % plan_.clients;
     uint32_t k = c.index / plan_.clients;
-    // Ephemeral client ports, distinct per host: 7919 is odd, so k -> port is one-to-one.
-    c.cport = static_cast<uint16_t>(49152 + (k * 7919u + c.host * 104729u + plan_.portSalt) % 16384);
+    // Ephemeral client ports from a range where peer tools register no dissector, distinct per
+    // host: 7919 and 5533 are coprime, so k -> port is one-to-one (k stays below 5533).
+    c.cport = static_cast<uint16_t>(60002 + (k * 7919u + c.host * 104729u + plan_.portSalt) % 5533);
     c.cipid = static_cast<uint16_t>(r.next());
     c.sipid = static_cast<uint16_t>(r.next());
     c.cseq = static_cast<uint32_t>(r.next());
@@ -349,7 +350,7 @@ class Generator {
       case Kind::UDP4:
       case Kind::UDP6:
         c.peer = r.below(plan_.servers);
-        c.sport = static_cast<uint16_t>(20000 + r.below(10000));
+        c.sport = static_cast<uint16_t>(40000 + r.below(1000));
         break;
       case Kind::DNS4:
       case Kind::DNS6:
