@@ -86,13 +86,13 @@ tBytes DNSFrame(const tBytes& Message, bool FromServer, tCarrier Carrier = tCarr
     return b.buildPadded(60);
 }
 
-struct tDNSFrameSpec {
+struct tDNSFrameInput {
     tBytes Bytes;
     int64_t Number = 0;  // 0: the position in the list, from 1
     int64_t Seconds = -1;  // -1: the position in the list
 };
 
-void Feed(tConversationStorage& Store, const std::vector<tDNSFrameSpec>& Frames) {
+void Feed(tConversationStorage& Store, const std::vector<tDNSFrameInput>& Frames) {
     for (size_t i = 0; i < Frames.size(); ++i) {
         test::tFrameInfo info;
         info.Number = Frames[i].Number != 0 ? Frames[i].Number : static_cast<int64_t>(i + 1);
@@ -167,7 +167,7 @@ TEST(NameResolutionIntake, RequestAndResponseMakeThreeEntries) {
 
 TEST(NameResolutionIntake, RepeatedQueriesMergeIntoOneEntry) {
     const tBytes query = Query({"www", "example", "com"}, tA);
-    std::vector<tDNSFrameSpec> frames;
+    std::vector<tDNSFrameInput> frames;
     // Ten queries, numbered 11 to 20; the third one carries the earliest time stamp.
     for (int i = 0; i < 10; ++i) frames.push_back({DNSFrame(query, false), 11 + i, i == 2 ? 0 : 10 + i});
     tConversationStorage store;
@@ -224,7 +224,7 @@ TEST(NameResolutionIntake, KeysAndMerges) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<tDNSFrameSpec> frames;
+        std::vector<tDNSFrameInput> frames;
         for (const tBytes& m : c.messages) frames.push_back({DNSFrame(m, c.response)});
         tConversationStorage store;
         Feed(store, frames);
