@@ -1026,6 +1026,13 @@ void tPCAPNGLoader::readBatchFromDisk() {
                 }
                 throw tInOutError(fmt::format("Warning: found unhandled blocktype {}, cannot process.", type));
         }
+        if (iBatchFileOffset == offset && LoaderStatus == lsSuccess) {
+            // A block that could not even be framed (a file cut inside a block header)
+            // leaves the position where it was: the file ends here, the frames stay.
+            addLoaderMessage(msMajor, "Error: unexpected end of file (PCAPNGLoader.readbatchfromdisk).",
+                             BatchLocation, 0);
+            LoaderStatus = lsIncompleteFile;
+        }
         if (iBatchFileOffset >= iFileSize || LoaderStatus != lsSuccess) {
             boEOF = true;
             break;

@@ -627,6 +627,23 @@ TEST_F(PcapngLoaderTest, TruncatedFilesKeepTheFramesBefore) {
     }
 }
 
+// A file cut inside the header of a following section: the block cannot be framed, so
+// the file ends there (this used to loop forever, adding a message on every pass).
+TEST_F(PcapngLoaderTest, FileCutInsideASectionHeaderTypeEnds) {
+    for (const std::vector<uint8_t>& tail :
+         {std::vector<uint8_t>{0x0A, 0x0D, 0x0D, 0x0A}, std::vector<uint8_t>{0x0A, 0x0D, 0x0D, 0x0A, 0x00},
+          std::vector<uint8_t>{0x0A, 0x0D, 0x0D, 0x0A, 0x1C, 0x00, 0x00}}) {
+        tPcapngBuilder b;
+        b.SHB().IDB().EPB(0, 0, Counting(60));
+        b.bytes.insert(b.bytes.end(), tail.begin(), tail.end());
+        tLoaded loaded = ReadAll(dir.Write("cutshb.pcapng", b.bytes));
+        EXPECT_EQ(loaded.Frames.size(), 1u) << tail.size();
+        EXPECT_EQ(loaded.Loader->Status(), lsIncompleteFile) << tail.size();
+        EXPECT_TRUE(loaded.Loader->EndOfFile()) << tail.size();
+        EXPECT_LT(loaded.Loader->MessageCount(), 5) << tail.size();
+    }
+}
+
 TEST_F(PcapngLoaderTest, BlockRunningPastTheEndBeforeThePacketsEndsTheFile) {
     tPcapngBuilder b;
     b.SHB().IDB();
