@@ -21,6 +21,8 @@
 #include "parser/parser_dns.h"
 #include "parser/parser_udp.h"
 
+#include "support/bytes.h"
+
 namespace morwick {
 namespace {
 
@@ -37,11 +39,7 @@ constexpr int64_t kFrameIndex = 77;
 constexpr uint16_t tA = 1, tNS = 2, tCNAME = 5, tSOA = 6, tPTR = 12, tMX = 15, tTXT = 16,
                    tAAAA = 28, tSRV = 33, tSIG = 24, tOPT = 41;
 
-tBytes Cat(std::initializer_list<tBytes> parts) {
-    tBytes out;
-    for (const tBytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
+using test::Cat;
 tBytes BE16(uint16_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }
 tBytes BE32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
 

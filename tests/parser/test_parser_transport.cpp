@@ -14,35 +14,15 @@
 #include "parser/parser_tcp.h"
 #include "parser/parser_udp.h"
 
+#include "support/bytes.h"
+
 namespace morwick {
 namespace {
 
-using tBytes = std::vector<uint8_t>;
+using test::tBytes;
 
-// "00 11 aa" -> bytes; blanks are ignored.
-tBytes Hex(std::string_view text) {
-    tBytes out;
-    int nibble = -1;
-    for (char c : text) {
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else continue;
-        if (nibble < 0) {
-            nibble = v;
-        } else {
-            out.push_back(static_cast<uint8_t>(nibble * 16 + v));
-            nibble = -1;
-        }
-    }
-    return out;
-}
-
-tBytes Cat(tBytes a, const tBytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+using test::Cat;
+using test::Hex;
 
 constexpr int64_t kFrameIndex = 42;
 

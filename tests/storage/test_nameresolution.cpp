@@ -16,6 +16,8 @@
 #include "storage/schema.h"
 #include "storage/sqlite.h"
 
+#include "support/bytes.h"
+
 namespace morwick {
 namespace {
 
@@ -23,11 +25,7 @@ using test::tBytes;
 
 // ---- DNS messages ----
 
-tBytes Cat(std::initializer_list<tBytes> Parts) {
-    tBytes out;
-    for (const tBytes& p : Parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
+using test::Cat;
 tBytes BE16(uint16_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }
 tBytes BE32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
 
