@@ -13,6 +13,7 @@
 #include "platform/filesystem.h"
 #include "storage/conversationstorage.h"
 #include "storage/inteldb_manager.h"
+#include "storage/schema.h"
 #include "storage/sqlite.h"
 
 namespace morwick {
@@ -60,9 +61,12 @@ void WritePercent(int Percent) { ConsoleWrite(fmt::format("{:3d}%)", Percent)); 
 
 // Copies one per-file database into the folder database, creating the folder manager
 // for the first file.
-void MergeOneDatabase(const std::string& SourcePath, const std::string& DBPath,
+// A source database of another schema version is left untouched and not merged (false):
+// opening it through a manager would delete and re-create it, losing its rows.
+bool MergeOneDatabase(const std::string& SourcePath, const std::string& DBPath,
                       std::unique_ptr<tIntelDBManager>& FolderManager) {
     tSQLiteConnection source = openDatabaseReadOnly(SourcePath);
+    if (!IntelDBVersionIsCurrent(source)) return false;
     const tSourceFileDetails details = ReadSourceFileDetails(source);
 
     tIntelDBManager sourceManager(SourcePath, details.Filename, details.FileSize, details.FileDate,
@@ -88,6 +92,7 @@ void MergeOneDatabase(const std::string& SourcePath, const std::string& DBPath,
     mergeStore.AddConversationsFromStore(loaded, 0);
     mergeStore.StoreConversationsToDatabase(FolderManager->Database(), details.Filename, details.FileSize,
                                             details.FileDate, details.FirstFrameTime, details.LastFrameTime);
+    return true;
 }
 
 }  // namespace
@@ -155,11 +160,12 @@ int mergeFolder(const std::string& FolderArgument, const std::string& MergedDBNa
     int32_t processed = 0;
     const std::string lowerDBPath = LowerCase(dbpath);
     std::unique_ptr<tIntelDBManager> folderManager;
+    std::vector<std::string> outdated;
     for (int32_t index = 1; index <= count; ++index) {
         const std::string source = walker.getFileName(index);
         if (LowerCase(source) == lowerDBPath) continue;
         ++processed;
-        MergeOneDatabase(source, dbpath, folderManager);
+        if (!MergeOneDatabase(source, dbpath, folderManager)) outdated.push_back(source);
         const int percent = static_cast<int>(static_cast<int64_t>(processed) * 100 / count);
         if (percent > shown) {
             shown = percent;
@@ -171,7 +177,10 @@ int mergeFolder(const std::string& FolderArgument, const std::string& MergedDBNa
     ConsoleBackspaces(5);
     ConsoleWriteLine("100%)");
     if (folderManager) folderManager->Disconnect();
-    return ExitSuccess;
+    for (const std::string& source : outdated)
+        ConsoleWriteLine(fmt::format("Skipped \"{}\": database version is not current, scan its capture again",
+                                     source));
+    return outdated.empty() ? ExitSuccess : ExitFailure;
 }
 
 }  // namespace morwick

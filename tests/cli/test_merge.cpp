@@ -214,6 +214,29 @@ TEST(Merge, ThreeDatabasesUnderTheirNewIds) {
     }
 }
 
+// A per-file database of another schema version is neither merged nor touched: opening
+// it for the merge must not delete and re-create it.
+TEST(Merge, OutdatedSourceIsSkippedAndKept) {
+    tTempFolder dir;
+    ScanCaptures(dir, {"a.pcap", "b.pcap", "c.pcap"});
+    const std::string old = dir / ".pcapmeta/b.db";
+    int64_t rowsBefore = 0;
+    {
+        tSQLiteConnection db(old, tSQLiteOpenMode::ReadWriteCreate);
+        tSQLiteStatement(db, "UPDATE meta SET value='1.8' WHERE name='version';").Execute();
+        rowsBefore = Count(db, "SELECT count(*) FROM macendpoints;");
+    }
+    ASSERT_GT(rowsBefore, 0);
+    const auto result = RunMorwick(dir.Path(), {"merge", dir.Path()});
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_NE(result.Output.find("Skipped \"" + old + "\": database version is not current"), std::string::npos)
+        << result.Output;
+    ExpectMergedFrom(dir / ".pcapintel.db", {dir / ".pcapmeta/a.db", dir / ".pcapmeta/c.db"});
+    tSQLiteConnection kept(old, tSQLiteOpenMode::ReadOnly);
+    EXPECT_EQ(Count(kept, "SELECT count(*) FROM macendpoints;"), rowsBefore);
+    EXPECT_EQ(Count(kept, "SELECT count(*) FROM meta WHERE value='1.8';"), 1);
+}
+
 TEST(Merge, WithoutDatabaseFolderTheTreeItselfIsSearched) {
     tTempFolder dir;
     ScanCaptures(dir, {"a.pcap", "b.pcap"});
