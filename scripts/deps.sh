@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the benchmarks need, when missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-      libsqlite3-dev sqlite3 libssl-dev libfmt-dev libspdlog-dev)
+      libsqlite3-dev sqlite3 libssl-dev libfmt-dev libspdlog-dev tzdata)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
