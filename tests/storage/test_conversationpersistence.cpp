@@ -445,7 +445,9 @@ TEST_F(ConversationPersistenceTest, FailedStatementLeavesNoRowsBehind) {
     m->Database().Exec("DROP TABLE TCPConversations");
     EXPECT_THROW(Store(store, *m), tDatabaseError);
     for (std::string_view table : kTables) {
-        if (table != "TCPConversations") EXPECT_EQ(Count(m->Database(), table), 0) << table;
+        if (table != "TCPConversations") {
+            EXPECT_EQ(Count(m->Database(), table), 0) << table;
+        }
     }
     EXPECT_EQ(Value(m->Database(), "SELECT conversationsscanned FROM filelist"), "0");
     EXPECT_FALSE(m->Database().InTransaction());

@@ -301,7 +301,9 @@ TEST_F(SchemaTest, ScriptQuotesNamesAndUsesCRLF) {
     ASSERT_FALSE(script.empty());
     for (size_t i = 0; i < script.size(); ++i) {
         ASSERT_LT(static_cast<unsigned char>(script[i]), 0x80) << "not ASCII at " << i;
-        if (script[i] == '\n') ASSERT_TRUE(i > 0 && script[i - 1] == '\r') << "bare LF at " << i;
+        if (script[i] == '\n') {
+            ASSERT_TRUE(i > 0 && script[i - 1] == '\r') << "bare LF at " << i;
+        }
     }
     auto occurrences = [&](std::string_view what) {
         size_t n = 0;
