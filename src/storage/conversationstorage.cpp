@@ -27,12 +27,12 @@ constexpr bool kIsTCP = std::is_same_v<R, tTCPConversation>;
 // MAC endpoints name their frame numbers differently (and keep them in 32 bits).
 template <typename R>
 auto& FirstFrameOf(R& r) {
-    if constexpr (std::is_same_v<R, tMACEndpoint>) return r.FirstFrameIndex;
+    if constexpr (std::is_same_v<std::remove_const_t<R>, tMACEndpoint>) return r.FirstFrameIndex;
     else return r.FirstFrame;
 }
 template <typename R>
 auto& LastFrameOf(R& r) {
-    if constexpr (std::is_same_v<R, tMACEndpoint>) return r.LastFrameIndex;
+    if constexpr (std::is_same_v<std::remove_const_t<R>, tMACEndpoint>) return r.LastFrameIndex;
     else return r.LastFrame;
 }
 
@@ -150,27 +150,19 @@ void ApplyTCPSessionRules(tTCPConversation& E, const tTCPConversation& V, bool F
 
 // --- The merge rule shared by the eight endpoint and conversation kinds ---
 
-template <typename Map, typename R>
-void MergeRecord(Map& map, const R& Value) {
-    auto [it, inserted] = map.try_emplace(Value.BinaryKey(), Value);
-    if (inserted) {
-        if constexpr (kIsTCP<R>) {
-            // A conversation that did not start with a SYN gets its client from the ports.
-            R& stored = it->second;
-            if (!stored.Flags.has(tcpSYN)) stored.ClientIP = ClientAddressByPorts(stored.SocketPair);
-        }
-        return;
-    }
-    R& E = it->second;
-    R V = Value;
+// Merges V into the stored record E. V is read only; the attributes it contributes are
+// worked on in a local copy, so no whole record (with its interface list) is copied per frame.
+template <typename R>
+void MergeInto(R& E, const R& V) {
+    auto vAttributes = V.Attributes;
 
     bool fromServer = false;
     if constexpr (kIsTCP<R>) AccountTCPPayload(E, V, fromServer);
 
     // The flipped mark keeps the direction of the record's first frame.
-    if constexpr (kIsConversation<R>) V.Attributes.remove(caAddressPairFlipped);
+    if constexpr (kIsConversation<R>) vAttributes.remove(caAddressPairFlipped);
 
-    if (V.Attributes.has(caSingleFrame)) {
+    if (vAttributes.has(caSingleFrame)) {
         if (!E.Attributes.has(caTimeOutOfOrder) && V.OriginFileIndex == E.LastFileID &&
             V.OriginTimestamp < E.LastFrameTime)
             E.Attributes.add(caTimeOutOfOrder);
@@ -178,7 +170,7 @@ void MergeRecord(Map& map, const R& Value) {
             if (E.Attributes.has(caOneSidedCommunication) && !(V.OriginAddressPair.Source == E.OriginAddressPair.Source))
                 E.Attributes.remove(caOneSidedCommunication);
         }
-        V.Attributes.remove(caSingleFrame);
+        vAttributes.remove(caSingleFrame);
     }
 
     if (V.OriginFileIndex == E.LastFileID && !E.InterfaceList.empty() && !V.InterfaceList.empty() &&
@@ -187,10 +179,10 @@ void MergeRecord(Map& map, const R& Value) {
         E.Attributes.add(caMultipleInterfaces);
 
     // One-sided only while every merged record is one-sided.
-    if (!E.Attributes.has(caOneSidedCommunication)) V.Attributes.remove(caOneSidedCommunication);
-    else if (!V.Attributes.has(caOneSidedCommunication)) E.Attributes.remove(caOneSidedCommunication);
+    if (!E.Attributes.has(caOneSidedCommunication)) vAttributes.remove(caOneSidedCommunication);
+    else if (!vAttributes.has(caOneSidedCommunication)) E.Attributes.remove(caOneSidedCommunication);
 
-    E.Attributes |= V.Attributes;
+    E.Attributes |= vAttributes;
     if (E.Attributes.has(caSingleFrame)) {
         E.Attributes.remove(caSingleFrame);
         E.OriginTimestamp.initialize();
@@ -256,6 +248,27 @@ void MergeRecord(Map& map, const R& Value) {
             if (E.HopLimit == 0) E.HopLimit = V.HopLimit;
             else if (E.HopLimit != V.HopLimit) E.Attributes.add(caMultiTTL);
         }
+    }
+}
+
+template <typename Map, typename R>
+void MergeRecord(Map& map, const R& Value) {
+    auto [it, inserted] = map.try_emplace(Value.BinaryKey(), Value);
+    if (inserted) {
+        if constexpr (kIsTCP<R>) {
+            // A conversation that did not start with a SYN gets its client from the ports.
+            R& stored = it->second;
+            if (!stored.Flags.has(tcpSYN)) stored.ClientIP = ClientAddressByPorts(stored.SocketPair);
+        }
+        return;
+    }
+    R& E = it->second;
+    if (&E == &Value) {
+        // A stored record merged into itself: work from a copy, as E changes under way.
+        const R copy = Value;
+        MergeInto(E, copy);
+    } else {
+        MergeInto(E, Value);
     }
 }
 
