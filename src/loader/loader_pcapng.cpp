@@ -532,14 +532,31 @@ void tPCAPNGLoader::DoSanityCheck(tWireDetails& wire, int64_t FrameIndex) {
     }
 }
 
-std::optional<tRawFrame> tPCAPNGLoader::readEnhancedPacketBlock(int64_t FrameIndex) {
-    const int64_t offset = iBatchFileOffset;
-    const uint64_t left = prot_BytesLeft(offset);
-    if (left < EPBMinSize || left < priv_U32(offset + 4)) {
-        priv_Incomplete("incomplete pcapng file, cannot read Enhanced Packet Block", EPBLocation, FrameIndex);
+// A packet block must hold its fixed part (ShortText otherwise) and lie whole in the
+// file (the same text for all three kinds otherwise); both cases end the file with a
+// message and keep the frames read before. Returns the block's total length.
+std::optional<uint64_t> tPCAPNGLoader::priv_WholePacketBlock(int64_t Offset, uint64_t MinSize,
+                                                            std::string_view ShortText,
+                                                            std::string_view Location, int64_t FrameIndex) {
+    const uint64_t left = prot_BytesLeft(Offset);
+    if (left < MinSize) {
+        priv_Incomplete(ShortText, Location, FrameIndex);
         return std::nullopt;
     }
-    const uint64_t totalLength = priv_U32(offset + 4);
+    const uint64_t totalLength = priv_U32(Offset + 4);
+    if (left < totalLength) {
+        priv_Incomplete("incomplete pcapng file, cannot read Enhanced Packet Block", Location, FrameIndex);
+        return std::nullopt;
+    }
+    return totalLength;
+}
+
+std::optional<tRawFrame> tPCAPNGLoader::readEnhancedPacketBlock(int64_t FrameIndex) {
+    const int64_t offset = iBatchFileOffset;
+    const std::optional<uint64_t> whole = priv_WholePacketBlock(
+        offset, EPBMinSize, "incomplete pcapng file, cannot read Enhanced Packet Block", EPBLocation, FrameIndex);
+    if (!whole) return std::nullopt;
+    const uint64_t totalLength = *whole;
     const uint32_t interfaceID = priv_U32(offset + PktInterface);
     const uint64_t timestamp = (uint64_t{priv_U32(offset + PktTimeHigh)} << 32) | priv_U32(offset + PktTimeLow);
     const uint32_t storedCaptured = priv_U32(offset + PktCaptured);
@@ -651,16 +668,10 @@ std::optional<tRawFrame> tPCAPNGLoader::readEnhancedPacketBlock(int64_t FrameInd
 
 std::optional<tRawFrame> tPCAPNGLoader::readPacketBlock(int64_t FrameIndex) {
     const int64_t offset = iBatchFileOffset;
-    const uint64_t left = prot_BytesLeft(offset);
-    if (left < PBMinSize) {
-        priv_Incomplete("incomplete pcapng file, cannot read Packet Block", PBLocation, FrameIndex);
-        return std::nullopt;
-    }
-    const uint64_t totalLength = priv_U32(offset + 4);
-    if (left < totalLength) {
-        priv_Incomplete("incomplete pcapng file, cannot read Enhanced Packet Block", PBLocation, FrameIndex);
-        return std::nullopt;
-    }
+    const std::optional<uint64_t> whole = priv_WholePacketBlock(
+        offset, PBMinSize, "incomplete pcapng file, cannot read Packet Block", PBLocation, FrameIndex);
+    if (!whole) return std::nullopt;
+    const uint64_t totalLength = *whole;
     const uint16_t interfaceID = priv_U16(offset + PktInterface);
     const uint16_t drops = priv_U16(offset + PBDrops);
     const uint64_t timestamp = (uint64_t{priv_U32(offset + PktTimeHigh)} << 32) | priv_U32(offset + PktTimeLow);
@@ -679,7 +690,7 @@ std::optional<tRawFrame> tPCAPNGLoader::readPacketBlock(int64_t FrameIndex) {
                          PBLocation, FrameIndex);
         blockLength = padded + 32;
     }
-    iBatchFileOffset = offset + static_cast<int64_t>(std::min<uint64_t>(blockLength, left));
+    iBatchFileOffset = offset + static_cast<int64_t>(std::min<uint64_t>(blockLength, prot_BytesLeft(offset)));
 
     if (original >= totalLength)
         addLoaderMessage(msCritical,
@@ -729,16 +740,10 @@ std::optional<tRawFrame> tPCAPNGLoader::readPacketBlock(int64_t FrameIndex) {
 
 std::optional<tRawFrame> tPCAPNGLoader::readSimplePacketBlock(int64_t FrameIndex) {
     const int64_t offset = iBatchFileOffset;
-    const uint64_t left = prot_BytesLeft(offset);
-    if (left < SPBMinSize) {
-        priv_Incomplete("incomplete pcapng file, cannot read Simple Packet Block", SPBLocation, FrameIndex);
-        return std::nullopt;
-    }
-    const uint64_t totalLength = priv_U32(offset + 4);
-    if (left < totalLength) {
-        priv_Incomplete("incomplete pcapng file, cannot read Enhanced Packet Block", SPBLocation, FrameIndex);
-        return std::nullopt;
-    }
+    const std::optional<uint64_t> whole = priv_WholePacketBlock(
+        offset, SPBMinSize, "incomplete pcapng file, cannot read Simple Packet Block", SPBLocation, FrameIndex);
+    if (!whole) return std::nullopt;
+    const uint64_t totalLength = *whole;
     const uint32_t original = priv_U32(offset + SPBOriginal);
     iBatchFileOffset = offset + static_cast<int64_t>(totalLength);
     if (original >= totalLength)

@@ -84,6 +84,8 @@ private:
     // the block runs past the end of the file.
     bool priv_PassOver(const tBlockHeader& header, int64_t offset);
     void priv_Incomplete(std::string_view text, std::string_view location, int64_t frameIndex = 0);
+    std::optional<uint64_t> priv_WholePacketBlock(int64_t Offset, uint64_t MinSize, std::string_view ShortText,
+                                                  std::string_view Location, int64_t FrameIndex);
 
     void readSectionBlockHeader();
     void readInterfaceDescriptionHeader();
