@@ -274,8 +274,8 @@ void MergeRecord(Map& map, const R& Value) {
 
 template <typename Map, typename Key>
 const typename Map::mapped_type* FindIn(const Map& map, const Key& key) {
-    auto it = map.find(key);
-    return it == map.end() ? nullptr : &it->second;
+    const auto* item = map.lookup(key);
+    return item ? &item->second : nullptr;
 }
 
 bool IsIPv4Type(int32_t t) { return t == hdrIPv4 || t == hdrIPv4inIP; }

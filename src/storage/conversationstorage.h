@@ -6,10 +6,14 @@
 // also serves records loaded from a database or copied from another store.
 //
 // The dictionaries are keyed by the records' binary keys (base/addresses.h): equal keys
-// exactly where the key texts are equal, without building any text per frame.
+// exactly where the key texts are equal, without building any text per frame. They are
+// flat record maps (base/recordmap.h): one cache line of index per lookup, records in
+// insertion order.
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+
+#include "base/recordmap.h"
 
 #include "base/addresses.h"
 #include "base/conversation_types.h"
@@ -55,14 +59,14 @@ class tUDPParser;
 
 class tConversationStorage {
 public:
-    using tMACEndpointMap = std::unordered_map<tMACAddressKey, tMACEndpoint>;
-    using tMACConversationMap = std::unordered_map<tMACAddressPairKey, tMACConversation>;
-    using tIPv4EndpointMap = std::unordered_map<tIPv4AddressKey, tIPv4Endpoint>;
-    using tIPv4ConversationMap = std::unordered_map<tIPv4AddressPairKey, tIPv4Conversation>;
-    using tIPv6EndpointMap = std::unordered_map<tIPv6AddressKey, tIPv6Endpoint>;
-    using tIPv6ConversationMap = std::unordered_map<tIPv6AddressPairKey, tIPv6Conversation>;
-    using tTCPConversationMap = std::unordered_map<tIPSocketPairKey, tTCPConversation>;
-    using tUDPConversationMap = std::unordered_map<tIPSocketPairKey, tUDPConversation>;
+    using tMACEndpointMap = tRecordMap<tMACAddressKey, tMACEndpoint>;
+    using tMACConversationMap = tRecordMap<tMACAddressPairKey, tMACConversation>;
+    using tIPv4EndpointMap = tRecordMap<tIPv4AddressKey, tIPv4Endpoint>;
+    using tIPv4ConversationMap = tRecordMap<tIPv4AddressPairKey, tIPv4Conversation>;
+    using tIPv6EndpointMap = tRecordMap<tIPv6AddressKey, tIPv6Endpoint>;
+    using tIPv6ConversationMap = tRecordMap<tIPv6AddressPairKey, tIPv6Conversation>;
+    using tTCPConversationMap = tRecordMap<tIPSocketPairKey, tTCPConversation>;
+    using tUDPConversationMap = tRecordMap<tIPSocketPairKey, tUDPConversation>;
     // Name resolutions are keyed by their key text (tNameResolutionEntry::DictionaryKey).
     using tNameResolutionMap = std::unordered_map<std::string, tNameResolutionEntry>;
 
