@@ -84,6 +84,7 @@ void tTraceLoader::addRawFrame(tRawFrame&& newFrame) {
         ++iTotalFramesTossed;
         return;  // the frame is released here
     }
+    priv_batchBytes += newFrame.FrameSize();
     FrameList_ValidFrames.push_back(std::move(newFrame));
     ++iFramesAvailable;
 }
@@ -155,11 +156,14 @@ void tTraceLoader::prot_BeginBatch() {
     priv_batchStartMs = SteadyNowMs();
     iFramesAvailable = 0;
     iFramesTossed = 0;
+    priv_batchBytes = 0;
 }
 
 void tTraceLoader::prot_FinishBatch() {
     const int64_t seconds = (SteadyNowMs() - priv_batchStartMs) / 1000;
     iFPS = seconds < 1 ? iFramesAvailable : static_cast<int32_t>(iFramesAvailable / seconds);
+    // The batch holds copies of its frames: the file's pages up to here are not read again.
+    priv_map.ReleaseBefore(static_cast<uint64_t>(std::max<int64_t>(iBatchFileOffset, 0)));
 }
 
 tCaptureFileType CaptureFileTypeOfBytes(std::span<const uint8_t> FirstBytes) {

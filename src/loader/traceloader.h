@@ -66,6 +66,8 @@ public:
     static constexpr int32_t MaxFramesInMemLimit = 10'000'000;
     static constexpr int32_t DefaultMaxFramesInMem = 10'000;
     static constexpr int32_t MessageListGrowth = 100;
+    // Bytes of frame copies after which a limited batch is full, whatever its frame count.
+    static constexpr int64_t MaxBatchBytes = int64_t{64} << 20;
 
     tTraceLoader(std::string Filename, int32_t FileIndex, bool OwnsInterfacelist);
     virtual ~tTraceLoader();
@@ -185,8 +187,11 @@ protected:
     // notes the start time) and last (frames per second).
     void prot_BeginBatch();
     void prot_FinishBatch();
-    // True when the batch has reached its frame bound.
-    bool prot_BatchFull() const { return boFrameMemLimited && iFramesAvailable >= iMaxFramesInMem; }
+    // True when the batch has reached its frame bound, or holds MaxBatchBytes of frame
+    // copies (so that batches of large frames stay small in memory too).
+    bool prot_BatchFull() const {
+        return boFrameMemLimited && (iFramesAvailable >= iMaxFramesInMem || priv_batchBytes >= MaxBatchBytes);
+    }
     // UTC seconds since 1970 turned into the seconds of the frame's clock: shifted by
     // the whole hours of UTCDelta when it is set, else into local time by the bias of
     // the instant.
@@ -213,6 +218,7 @@ protected:
     uint32_t lwLineSpeed = 0;
     int32_t iFramePos = 0;
     int32_t iFramesAvailable = 0;
+    int64_t priv_batchBytes = 0;  // captured bytes of the frames in the batch
     int64_t iTotalFramesRead = 0;
     int32_t iFramesSkipped = 0;
     int32_t iFramesUnknown = 0;

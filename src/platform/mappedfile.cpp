@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -16,6 +17,7 @@ tMappedFile::tMappedFile(tMappedFile&& other) noexcept
     : priv_data(std::exchange(other.priv_data, nullptr)),
       priv_size(std::exchange(other.priv_size, 0)),
       priv_mtimeMs(std::exchange(other.priv_mtimeMs, 0)),
+      priv_released(std::exchange(other.priv_released, 0)),
       priv_open(std::exchange(other.priv_open, false)) {}
 
 tMappedFile& tMappedFile::operator=(tMappedFile&& other) noexcept {
@@ -24,6 +26,7 @@ tMappedFile& tMappedFile::operator=(tMappedFile&& other) noexcept {
         priv_data = std::exchange(other.priv_data, nullptr);
         priv_size = std::exchange(other.priv_size, 0);
         priv_mtimeMs = std::exchange(other.priv_mtimeMs, 0);
+        priv_released = std::exchange(other.priv_released, 0);
         priv_open = std::exchange(other.priv_open, false);
     }
     return *this;
@@ -61,11 +64,22 @@ tMapResult tMappedFile::Open(const std::string& path) {
     return tMapResult::mrOK;
 }
 
+void tMappedFile::ReleaseBefore(uint64_t Offset) {
+    if (priv_data == nullptr) return;
+    static const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t end = std::min(Offset, priv_size) / page * page;
+    if (end <= priv_released) return;
+    ::madvise(const_cast<uint8_t*>(priv_data) + priv_released, static_cast<size_t>(end - priv_released),
+              MADV_DONTNEED);
+    priv_released = end;
+}
+
 void tMappedFile::Close() {
     if (priv_data != nullptr) ::munmap(const_cast<uint8_t*>(priv_data), static_cast<size_t>(priv_size));
     priv_data = nullptr;
     priv_size = 0;
     priv_mtimeMs = 0;
+    priv_released = 0;
     priv_open = false;
 }
 

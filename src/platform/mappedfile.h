@@ -33,6 +33,10 @@ public:
     // Start of the view; null when nothing is mapped (also for an empty file).
     const uint8_t* Data() const { return priv_data; }
     std::span<const uint8_t> View() const { return {priv_data, static_cast<size_t>(priv_size)}; }
+    // The bytes before Offset are done with: their pages leave the process's resident set,
+    // so a front-to-back reader holds only what it still reads. The view stays valid: a
+    // page touched again is read back from the file.
+    void ReleaseBefore(uint64_t Offset);
     // Last-write time of the file as UTC milliseconds since 1970-01-01.
     int64_t ModifiedUnixMs() const { return priv_mtimeMs; }
 
@@ -40,6 +44,7 @@ private:
     const uint8_t* priv_data = nullptr;
     uint64_t priv_size = 0;
     int64_t priv_mtimeMs = 0;
+    uint64_t priv_released = 0;  // bytes at the start of the view already released
     bool priv_open = false;
 };
 

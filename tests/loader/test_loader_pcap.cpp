@@ -341,6 +341,37 @@ TEST_F(PcapLoaderTest, HonoursTheBatchBoundAndReportsItsBytePosition) {
     EXPECT_EQ(loader.FramesAvailable(), 0);
 }
 
+TEST_F(PcapLoaderTest, BoundsABatchOfLargeFramesByItsBytes) {
+    // 1,200 frames of 60,000 bytes hold more than a batch may carry: the frame bound alone
+    // (65,536) would take them all at once.
+    constexpr uint32_t kSize = 60'000;
+    constexpr int kFrames = 1'200;
+    tPcapBuilder builder;
+    const std::vector<uint8_t> payload(kSize, 0x5A);
+    for (int i = 0; i < kFrames; ++i) builder.Record(Feb15 + static_cast<uint32_t>(i), 0, payload);
+    const std::string path = dir.Write("large.pcap", builder.bytes);
+    tPCAPLoader loader(path, 0, true);
+    loader.SetMaxFramesInMem(65'536);
+    loader.openFile();
+    loader.readTraceFileheader();
+    std::vector<int32_t> batchSizes;
+    for (;;) {
+        loader.readBatchFromDisk();
+        const int32_t n = loader.FramesAvailable();
+        if (n == 0) break;
+        batchSizes.push_back(n);
+        int64_t bytes = 0;
+        for (int32_t i = 1; i <= n; ++i) bytes += loader.FrameAt(i).FrameSize();
+        // Full at the first frame that reaches the byte bound.
+        EXPECT_LT(bytes - kSize, tTraceLoader::MaxBatchBytes);
+        EXPECT_EQ(loader.FrameAt(n).Bytes()[kSize - 1], 0x5A);
+    }
+    ASSERT_EQ(batchSizes.size(), 2u);
+    EXPECT_EQ(batchSizes[0], static_cast<int32_t>((tTraceLoader::MaxBatchBytes + kSize - 1) / kSize));
+    EXPECT_EQ(batchSizes[0] + batchSizes[1], kFrames);
+    EXPECT_EQ(loader.TotalFramesRead(), kFrames);
+}
+
 TEST_F(PcapLoaderTest, ReadsSingleFramesByNumberAndOffset) {
     tPcapBuilder builder;
     for (uint8_t i = 0; i < 4; ++i) builder.Record(Feb15 + i, 0, tPcapBuilder::Counting(20 + i, i));

@@ -60,6 +60,44 @@ TEST_F(MappedFileTest, MapsTheWholeFile) {
     EXPECT_EQ(moved.Data(), nullptr);
 }
 
+// Resident pages of this process, from /proc/self/statm.
+long ResidentPages() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident;
+}
+
+TEST_F(MappedFileTest, ReleasedBytesLeaveTheResidentSetButStayReadable) {
+    constexpr size_t kBytes = 32u << 20;
+    std::vector<uint8_t> content(kBytes);
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i / 4096 + i);
+    const std::string path = Write("big.bin", content);
+    content.clear();
+    content.shrink_to_fit();
+
+    tMappedFile map;
+    ASSERT_EQ(map.Open(path), tMapResult::mrOK);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    uint64_t sum = 0;
+    for (size_t i = 0; i < kBytes; i += static_cast<size_t>(pageSize)) sum += map.Data()[i];
+    const long touched = ResidentPages();
+
+    map.ReleaseBefore(kBytes - 1);  // all but the last page
+    const long released = ResidentPages();
+    EXPECT_GT(touched - released, static_cast<long>((kBytes / 2) / static_cast<size_t>(pageSize)))
+        << "touched " << touched << " pages, after release " << released;
+
+    // Released bytes read back from the file.
+    uint64_t again = 0;
+    for (size_t i = 0; i < kBytes; i += static_cast<size_t>(pageSize)) again += map.Data()[i];
+    EXPECT_EQ(again, sum);
+    EXPECT_EQ(map.Data()[kBytes - 1], static_cast<uint8_t>((kBytes - 1) / 4096 + (kBytes - 1)));
+    map.ReleaseBefore(0);          // nothing new: no effect
+    map.ReleaseBefore(kBytes * 2);  // past the end: up to the end
+    EXPECT_EQ(map.Data()[5], static_cast<uint8_t>(5));
+}
+
 TEST_F(MappedFileTest, EmptyFileGivesAnEmptyView) {
     tMappedFile file;
     ASSERT_EQ(file.Open(Write("empty.bin", {})), tMapResult::mrOK);
