@@ -114,10 +114,8 @@ std::vector<int32_t> tInterfaceFileIDEntry::GetInterfaceIndexList() const {
     return list;
 }
 
-void tInterfaceFileIDList::push_back(const tInterfaceFileIDEntry& Entry) {
-    if (priv_count == 0) {
-        priv_first = Entry;
-    } else {
+void tInterfaceFileIDList::pushBackSlow(const tInterfaceFileIDEntry& Entry) {
+    {
         if (priv_more.empty()) {
             priv_more.reserve(4);
             priv_more.push_back(priv_first);

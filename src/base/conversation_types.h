@@ -129,7 +129,14 @@ public:
     tInterfaceFileIDEntry* begin() { return data(); }
     tInterfaceFileIDEntry* end() { return data() + priv_count; }
 
-    void push_back(const tInterfaceFileIDEntry& Entry);
+    void push_back(const tInterfaceFileIDEntry& Entry) {
+        if (priv_count == 0) {
+            priv_first = Entry;
+            priv_count = 1;
+        } else {
+            pushBackSlow(Entry);
+        }
+    }
     void clear() {
         priv_count = 0;
         priv_more.clear();
@@ -138,6 +145,7 @@ public:
     bool operator==(const tInterfaceFileIDList& o) const;
 
 private:
+    void pushBackSlow(const tInterfaceFileIDEntry& Entry);  // the second entry on
     const tInterfaceFileIDEntry* data() const { return priv_more.empty() ? &priv_first : priv_more.data(); }
     tInterfaceFileIDEntry* data() { return priv_more.empty() ? &priv_first : priv_more.data(); }
 

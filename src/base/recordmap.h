@@ -11,14 +11,38 @@
 // Items are never removed one by one; clear() empties the map.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace morwick {
+
+// Equality of two keys. Keys without padding compare as raw bytes, eight at a time and
+// unrolled (the size is known), which saves the library call of an array comparison.
+template <typename K>
+inline bool SameRecordKey(const K& A, const K& B) noexcept {
+    if constexpr (std::has_unique_object_representations_v<K>) {
+        const auto* a = reinterpret_cast<const unsigned char*>(&A);
+        const auto* b = reinterpret_cast<const unsigned char*>(&B);
+        uint64_t diff = 0;
+        size_t i = 0;
+        for (; i + 8 <= sizeof(K); i += 8) {
+            uint64_t x, y;
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            diff |= x ^ y;
+        }
+        for (; i < sizeof(K); ++i) diff |= static_cast<uint64_t>(a[i] ^ b[i]);
+        return diff == 0;
+    } else {
+        return A == B;
+    }
+}
 
 template <typename K, typename V, typename Hash = std::hash<K>>
 class tRecordMap {
@@ -101,7 +125,7 @@ public:
             if (s.Item == 0) return nullptr;
             if (s.Tag == tag) {
                 const value_type& it = item(s.Item - 1);
-                if (it.first == Key) return &it;
+                if (SameRecordKey(it.first, Key)) return &it;
             }
         }
     }
@@ -119,7 +143,7 @@ public:
             if (s.Item == 0) break;
             if (s.Tag == tag) {
                 value_type& it = item(s.Item - 1);
-                if (it.first == Key) return {&it, false};
+                if (SameRecordKey(it.first, Key)) return {&it, false};
             }
         }
         if (priv_count >= UINT32_MAX - 1) throw std::length_error("tRecordMap: too many items");

@@ -1,5 +1,7 @@
 #include "base/recordmap.h"
 
+#include "base/addresses.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -80,6 +82,31 @@ TEST(RecordMap, ClearEmptiesAndTheMapIsUsableAgain) {
     EXPECT_TRUE(inserted);
     EXPECT_EQ(item->second, std::vector<int>{1});
     EXPECT_EQ(map.size(), 1u);
+}
+
+// A difference in any one byte of a key makes the keys unequal, whatever the key's size.
+template <typename K>
+void CheckEveryByteCounts() {
+    K a{};
+    auto* bytes = reinterpret_cast<unsigned char*>(&a);
+    for (size_t i = 0; i < sizeof(K); ++i) bytes[i] = static_cast<unsigned char>(i * 13 + 1);
+    K b = a;
+    EXPECT_TRUE(SameRecordKey(a, b));
+    for (size_t i = 0; i < sizeof(K); ++i) {
+        auto* other = reinterpret_cast<unsigned char*>(&b);
+        other[i] ^= 0x80;
+        EXPECT_FALSE(SameRecordKey(a, b)) << "byte " << i << " of " << sizeof(K);
+        EXPECT_EQ(SameRecordKey(a, b), a == b);
+        other[i] ^= 0x80;
+    }
+}
+
+TEST(RecordMap, KeysDifferingInAnyByteAreDifferent) {
+    CheckEveryByteCounts<tMACAddressKey>();       // 6 bytes
+    CheckEveryByteCounts<tIPv4AddressPairKey>();  // 8
+    CheckEveryByteCounts<tMACAddressPairKey>();   // 12
+    CheckEveryByteCounts<tIPv6AddressKey>();      // 16
+    CheckEveryByteCounts<tIPSocketPairKey>();     // 38
 }
 
 }  // namespace
