@@ -67,7 +67,7 @@ public:
     static constexpr int32_t DefaultMaxFramesInMem = 10'000;
     static constexpr int32_t MessageListGrowth = 100;
     // Bytes of frame copies after which a limited batch is full, whatever its frame count.
-    static constexpr int64_t MaxBatchBytes = int64_t{64} << 20;
+    static constexpr int64_t MaxBatchBytes = int64_t{16} << 20;
 
     tTraceLoader(std::string Filename, int32_t FileIndex, bool OwnsInterfacelist);
     virtual ~tTraceLoader();
