@@ -2,7 +2,8 @@
 # Measures the scan speed of morwick on a generated capture and compares it with peer tools.
 #
 #   bench/compare.sh [--frames N] [--conversations C] [--seed S] [--runs R]
-#   bench/compare.sh --curve [--frames N] [--runs R]
+#   bench/compare.sh --curve [--frames N] [--conversations C] [--runs R]
+#   bench/compare.sh --memory [--gib G] [--conversations C]
 #
 # Default mode: builds the release binary and the capture generator, writes a capture of N
 # frames (default 1,000,000) over C conversations (default 50,000) into a temporary folder and
@@ -16,7 +17,12 @@
 # libndpi-bin, tshark, time); a peer that is still missing is reported as "not installed".
 #
 # --curve: captures of a fixed frame count (default 2,000,000) with 1,000, 10,000, 100,000 and
-# 1,000,000 conversations; prints morwick's seconds and ns/frame for each.
+# 1,000,000 conversations; prints morwick's seconds and ns/frame for each. Then captures of
+# 1/4, 1/2, 1 and 2 times that frame count over C conversations: seconds and ns/frame again.
+#
+# --memory [--gib G]: a capture of at least G GiB (default 4) over C conversations, written to
+# the temporary folder; prints the seconds and peak memory of morwick scan /l4 over it, next
+# to the peak memory over a capture of 500,000 frames with the same conversations.
 #
 # The machine may be shared: figures are rough, compare them only within one run.
 set -euo pipefail
@@ -26,9 +32,11 @@ conversations=50000
 seed=1
 runs=3
 curve=0
+memory=0
+gib=4
 
 usage() {
-  sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
@@ -39,17 +47,19 @@ while [[ $# -gt 0 ]]; do
     --seed) seed="${2:?}"; shift 2 ;;
     --runs) runs="${2:?}"; shift 2 ;;
     --curve) curve=1; shift ;;
+    --memory) memory=1; shift ;;
+    --gib) gib="${2:?}"; shift 2 ;;
     -h|--help) usage ;;
     *) echo "compare.sh: unknown argument: $1" >&2; usage ;;
   esac
 done
-for v in "${frames:-1}" "$conversations" "$seed" "$runs"; do
+for v in "${frames:-1}" "$conversations" "$seed" "$runs" "$gib"; do
   [[ "$v" =~ ^[0-9]+$ ]] || { echo "compare.sh: not a number: $v" >&2; exit 2; }
 done
 if [[ -z "$frames" ]]; then
   if [[ $curve -eq 1 ]]; then frames=2000000; else frames=1000000; fi
 fi
-if [[ $curve -eq 0 && $frames -lt 500000 ]]; then
+if [[ $curve -eq 0 && $memory -eq 0 && $frames -lt 500000 ]]; then
   echo "compare.sh: use at least 500000 frames" >&2
   exit 2
 fi
@@ -104,7 +114,7 @@ install_missing() {
   echo "== installation failed:"
   tail -3 "$tmp/apt.log" || true
 }
-[[ $curve -eq 1 ]] || install_missing
+[[ $curve -eq 1 || $memory -eq 1 ]] || install_missing
 
 # --- timing -------------------------------------------------------------------------------------
 
@@ -166,6 +176,60 @@ if [[ $curve -eq 1 ]]; then
       printf "%14d  %12s  %10s  %12s  %10s\n", c, fa, na, fb, nb }'
   done
   echo "(/l4: parsed up to layer 4; db: all layers; both write the meta database)"
+  echo
+  echo "== morwick over $conversations conversations, growing frame counts, best of $runs runs"
+  printf '%14s  %12s  %10s  %12s  %10s\n' frames "/l4 seconds" "ns/frame" "db seconds" "ns/frame"
+  for n in $((frames / 4)) $((frames / 2)) "$frames" $((frames * 2)); do
+    f="$tmp/linear-$n.pcap"
+    generate "$f" "$n" "$conversations"
+    before=drop_db
+    t4=$(best_of scan_l4 "$f")
+    tf=$(best_of scan_full "$f")
+    before=""
+    drop_db
+    rm -f -- "$f"
+    awk -v n="$n" -v a="$t4" -v b="$tf" 'BEGIN {
+      fa = (a == "FAILED") ? "FAILED" : sprintf("%.3f", a); na = (a == "FAILED") ? "-" : sprintf("%.0f", a * 1e9 / n)
+      fb = (b == "FAILED") ? "FAILED" : sprintf("%.3f", b); nb = (b == "FAILED") ? "-" : sprintf("%.0f", b * 1e9 / n)
+      printf "%14d  %12s  %10s  %12s  %10s\n", n, fa, na, fb, nb }'
+  done
+  exit 0
+fi
+
+# --- memory mode --------------------------------------------------------------------------------
+
+if [[ $memory -eq 1 ]]; then
+  # Bytes per frame of this generator and conversation count, from a sample.
+  generate "$tmp/sample.pcap" 100000 "$conversations"
+  per_frame=$(( ($(stat -c %s "$tmp/sample.pcap") - 24) / 100000 ))
+  rm -f -- "$tmp/sample.pcap"
+  want=$(( gib * 1024 * 1024 * 1024 ))
+  n=$(( want / per_frame * 102 / 100 ))
+  big="$tmp/big.pcap"
+  echo "== generating $n frames over $conversations conversations (at least $gib GiB) in $tmp"
+  "$gencapture" "$big" --frames "$n" --conversations "$conversations" --seed "$seed" 2>/dev/null
+  size=$(stat -c %s "$big")
+  if [[ $size -lt $want ]]; then echo "compare.sh: the capture came out smaller than $gib GiB" >&2; exit 1; fi
+  small="$tmp/small.pcap"
+  generate "$small" 500000 "$conversations"
+  measure() {  # file -> "seconds peakMB"
+    drop_db
+    (cd "$tmp" && /usr/bin/time -f '%e %M' "$morwick" scan "$1" /l4) >/dev/null 2>"$tmp/time.log" || {
+      echo "FAILED"; return; }
+    tail -1 "$tmp/time.log" | awk '{ printf "%s %.1f", $1, $2 / 1024 }'
+  }
+  read -r ts ms <<<"$(measure "$small")"
+  read -r tb mb <<<"$(measure "$big")"
+  rows=$(sqlite3 "$tmp/.pcapmeta/big.db" "SELECT (SELECT count(*) FROM MACConversations) + \
+    (SELECT count(*) FROM IPv4Conversations) + (SELECT count(*) FROM IPv6Conversations) + \
+    (SELECT count(*) FROM TCPConversations) + (SELECT count(*) FROM UDPConversations)" 2>/dev/null || echo "?")
+  drop_db
+  rm -f -- "$big" "$small"
+  printf '%-28s %14s %10s %10s %14s\n' capture bytes frames seconds "peak MB"
+  printf '%-28s %14d %10d %10s %14s\n' "500,000 frames" "$(( 500000 * per_frame ))" 500000 "$ts" "$ms"
+  printf '%-28s %14d %10d %10s %14s\n' "$gib GiB" "$size" "$n" "$tb" "$mb"
+  echo "conversation rows written for the large capture: $rows"
+  echo "(the large capture was written to $tmp and is removed again)"
   exit 0
 fi
 

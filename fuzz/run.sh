@@ -17,7 +17,7 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 set -e
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j2
-"$here/seed.sh" "${MORWICK_CAPTURES_DIR:-/work/shared/captures}" "$build/corpus"
+"$here/seed.sh" "${MORWICK_CAPTURES_DIR:-$root/../shared/captures}" "$build/corpus"
 set +e
 
 failed=0

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the seed corpora of the fuzz targets from the capture collection.
 #   fuzz/seed.sh [CAPTURES_DIR] [OUT_DIR]
-# Defaults: /work/shared/captures and build/fuzz/corpus (beside this folder). Writes
+# Defaults: ../shared/captures (beside the project folder) and build/fuzz/corpus. Writes
 #   OUT_DIR/fuzz_loader_pcap     whole pcap files under 64 KB
 #   OUT_DIR/fuzz_loader_pcapng   whole pcapng files under 64 KB
 #   OUT_DIR/fuzz_parsemaster     single frames, each prefixed with its 4-byte link type
@@ -9,7 +9,7 @@
 # A missing capture folder leaves the corpora empty (the targets then start from nothing).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-captures="${1:-/work/shared/captures}"
+captures="${1:-$here/../../shared/captures}"
 out="${2:-$here/../build/fuzz/corpus}"
 mkdir -p "$out"/fuzz_loader_pcap "$out"/fuzz_loader_pcapng "$out"/fuzz_parsemaster "$out"/fuzz_readfqdn
 if [[ ! -d "$captures" ]]; then
