@@ -9,6 +9,8 @@
 
 #include "base/errors.h"
 #include "platform/debuglog.h"
+#include "platform/filesystem.h"
+#include "storage/sqlite.h"
 #include "test_support.h"
 
 using namespace morwick;
@@ -95,28 +97,33 @@ TEST(ScanProgress, PercentOfBytesWrittenOnGrowthOnly) {
     }
 }
 
-// Every capture of the shared collection goes through the scan driver without a crash;
-// its progress line is well formed: percentages only grow, stay within 100, and the line
-// ends with the storing text or the unknown-format text (or is left for the error line).
-TEST(ScanDriver, SweepOverCaptureCollection) {
+// Every capture of the shared collection goes through the scan driver without a crash, in
+// both parse modes; its progress line is well formed: percentages only grow, stay within
+// 100, and the line ends with the storing text or the unknown-format text (or is left for
+// the error line). A stored file has its complete database; a file that failed has a
+// message and no database; no temporary or journal file is left behind either way.
+void SweepOverCaptureCollection(bool UpToLayer4) {
     const fs::path root = MORWICK_CAPTURES;
     if (!fs::is_directory(root)) GTEST_SKIP() << "no capture collection at " << root;
     DebugLogOff();  // loaders report findings through the default logger
     tTempFolder dir;
-    int scanned = 0;
+    int scanned = 0, stored = 0;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         if (!entry.is_regular_file()) continue;
         // A link in a private folder keeps the driver's folders out of the collection.
-        const std::string link = dir / entry.path().filename().string();
+        const std::string name = entry.path().filename().string();
+        const std::string link = dir / name;
         fs::remove(link);
         fs::create_symlink(entry.path(), link);
         SCOPED_TRACE(entry.path().string());
         ::testing::internal::CaptureStdout();
         bool failed = false;
+        std::string error;
         try {
-            scanfile(link, true);
-        } catch (const tMorwickError&) {
+            scanfile(link, UpToLayer4);
+        } catch (const tMorwickError& e) {
             failed = true;
+            error = e.what();
         }
         const std::string out = ::testing::internal::GetCapturedStdout();
         ++scanned;
@@ -132,9 +139,37 @@ TEST(ScanDriver, SweepOverCaptureCollection) {
             last = p;
             rest = rest.substr(10);
         }
-        if (failed) EXPECT_EQ(rest, "");
-        else EXPECT_TRUE(rest == Backspaces(6) + "- storing results to database\n" ||
-                         rest == " - unknown file format, skipped\n") << rest;
+        const fs::path meta = fs::path(dir.Path()) / ".pcapmeta";
+        const fs::path db = meta / (fs::path(name).stem().string() + ".db");
+        if (failed) {
+            EXPECT_EQ(rest, "");
+            EXPECT_FALSE(error.empty());
+            EXPECT_FALSE(fs::exists(db));
+        } else if (rest == Backspaces(6) + "- storing results to database\n") {
+            ++stored;
+            ASSERT_TRUE(fs::exists(db));
+            tSQLiteConnection stored(db.string(), tSQLiteOpenMode::ReadOnly);
+            tSQLiteStatement names(stored, "SELECT group_concat(filename, ',') FROM filelist;");
+            ASSERT_TRUE(names.Step());
+            EXPECT_EQ(names.ColumnText(0), LowerCase(name));  // the file list keeps names in lower case
+        } else {
+            EXPECT_EQ(rest, " - unknown file format, skipped\n");
+            EXPECT_FALSE(fs::exists(db));
+        }
+        if (fs::is_directory(meta)) {
+            for (const auto& left : fs::directory_iterator(meta)) {
+                const std::string leftName = left.path().filename().string();
+                EXPECT_FALSE(leftName.ends_with(".part") || leftName.ends_with("-journal") ||
+                             leftName.ends_with("-wal"))
+                    << leftName;
+            }
+        }
+        fs::remove(db);
+        fs::remove(link);
     }
     EXPECT_GT(scanned, 0);
+    EXPECT_GT(stored, 0);
 }
+
+TEST(ScanDriver, SweepOverCaptureCollectionUpToLayer4) { SweepOverCaptureCollection(true); }
+TEST(ScanDriver, SweepOverCaptureCollectionAllLayers) { SweepOverCaptureCollection(false); }
