@@ -196,6 +196,7 @@ struct tMACEndpoint {
 
     void initialize(int32_t FileIndex);
     // 00:1A:2B:3C:4D:5E
+    bool operator==(const tMACEndpoint&) const = default;
     std::string DictionaryKey() const { return MACAddress.DictionaryKey(); }
     tMACAddressKey BinaryKey() const { return MACAddress.BinaryKey(); }
 };
@@ -225,6 +226,7 @@ struct tIPv4Endpoint {
     tFrameTimeStamp OriginTimestamp;
 
     void initialize(int32_t FileIndex);
+    bool operator==(const tIPv4Endpoint&) const = default;
     std::string DictionaryKey() const { return IPv4Address.DictionaryKey(); }
     tIPv4AddressKey BinaryKey() const { return IPv4Address.BinaryKey(); }
 };
@@ -254,6 +256,7 @@ struct tIPv6Endpoint {
     tFrameTimeStamp OriginTimestamp;
 
     void initialize(int32_t FileIndex);
+    bool operator==(const tIPv6Endpoint&) const = default;
     std::string DictionaryKey() const { return IPv6Address.DictionaryKey(); }
     tIPv6AddressKey BinaryKey() const { return IPv6Address.BinaryKey(); }
 };
@@ -283,6 +286,7 @@ struct tMACConversation {
     tMACAddressPair OriginAddressPair;  // as the first frame carried it
 
     void initialize(int32_t FileIndex);
+    bool operator==(const tMACConversation&) const = default;
     std::string DictionaryKey() const { return MACPair.DictionaryKey(); }
     tMACAddressPairKey BinaryKey() const { return MACPair.BinaryKey(); }
 };
@@ -314,6 +318,7 @@ struct tIPv4Conversation {
     tIPv4AddressPair OriginAddressPair;
 
     void initialize(int32_t FileIndex);
+    bool operator==(const tIPv4Conversation&) const = default;
     std::string DictionaryKey() const { return IPv4AddressPair.DictionaryKey(); }
     tIPv4AddressPairKey BinaryKey() const { return IPv4AddressPair.BinaryKey(); }
 };
@@ -345,6 +350,7 @@ struct tIPv6Conversation {
     tIPv6AddressPair OriginAddressPair;
 
     void initialize(int32_t FileIndex);
+    bool operator==(const tIPv6Conversation&) const = default;
     std::string DictionaryKey() const { return IPv6AddressPair.DictionaryKey(); }
     tIPv6AddressPairKey BinaryKey() const { return IPv6AddressPair.BinaryKey(); }
 };
@@ -395,6 +401,7 @@ struct tTCPConversation {
     bool Marked = false;
 
     void initialize(int32_t FileIndex);
+    bool operator==(const tTCPConversation&) const = default;
     std::string DictionaryKey() const { return SocketPair.DictionaryKey(); }
     tIPSocketPairKey BinaryKey() const { return SocketPair.BinaryKey(); }
 };
@@ -423,6 +430,7 @@ struct tUDPConversation {
     tIPSocketPair OriginAddressPair;
 
     void initialize(int32_t FileIndex);
+    bool operator==(const tUDPConversation&) const = default;
     std::string DictionaryKey() const { return SocketPair.DictionaryKey(); }
     tIPSocketPairKey BinaryKey() const { return SocketPair.BinaryKey(); }
 };

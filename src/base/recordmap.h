@@ -130,6 +130,30 @@ public:
         }
     }
 
+    // Memory hints for a lookup of Key that follows soon: the index slot where its probe
+    // starts, or (once that slot is likely cached) the whole item whose hash tag matches
+    // first. They change nothing.
+    void PrefetchSlot(const K& Key) const {
+        if (priv_slots.empty()) return;
+        const size_t pos = static_cast<size_t>(Hash{}(Key)) & (priv_slots.size() - 1);
+        __builtin_prefetch(&priv_slots[pos]);
+    }
+    void PrefetchItem(const K& Key) const {
+        if (priv_count == 0) return;
+        const uint64_t h = Hash{}(Key);
+        const uint32_t tag = static_cast<uint32_t>(h >> 32);
+        const size_t mask = priv_slots.size() - 1;
+        for (size_t pos = static_cast<size_t>(h) & mask;; pos = (pos + 1) & mask) {
+            const tSlot s = priv_slots[pos];
+            if (s.Item == 0) return;
+            if (s.Tag == tag) {
+                const auto* p = reinterpret_cast<const char*>(&item(s.Item - 1));
+                for (size_t at = 0; at < sizeof(value_type); at += 64) __builtin_prefetch(p + at);
+                return;
+            }
+        }
+    }
+
     // Stores (Key, Value) unless Key is present; returns the stored item and whether it is new.
     template <typename... A>
     std::pair<value_type*, bool> try_emplace(const K& Key, A&&... Args) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "base/errors.h"
 #include "parser/frameparser.h"
 #include "parser/parser_arp.h"
 #include "parser/parser_ethernet.h"
@@ -272,6 +273,29 @@ void MergeRecord(Map& map, const R& Value) {
     }
 }
 
+// A record of a frame: merged now, or kept for the frame group with its index slot
+// fetched meanwhile.
+template <typename Map, typename R>
+void SubmitRecord(Map& map, std::vector<R>& pending, bool Deferred, const R& Value) {
+    if (!Deferred) {
+        MergeRecord(map, Value);
+        return;
+    }
+    map.PrefetchSlot(Value.BinaryKey());
+    pending.push_back(Value);
+}
+
+template <typename Map, typename R>
+void PrefetchPending(const Map& map, const std::vector<R>& pending) {
+    for (const R& r : pending) map.PrefetchItem(r.BinaryKey());
+}
+
+template <typename Map, typename R>
+void MergePending(Map& map, std::vector<R>& pending) {
+    for (const R& r : pending) MergeRecord(map, r);
+    pending.clear();
+}
+
 template <typename Map, typename Key>
 const typename Map::mapped_type* FindIn(const Map& map, const Key& key) {
     const auto* item = map.lookup(key);
@@ -323,6 +347,12 @@ void tConversationStorage::Clear() {
     priv_dictTCPConversations.clear();
     priv_dictUDPConversations.clear();
     priv_dictNameResolutions.clear();
+    priv_pending = tPendingMerges{};
+}
+
+void tConversationStorage::CheckNothingPending() const {
+    if (priv_pending.Frames != 0)
+        throw tAssertionError("Conversation store read while a frame group is pending (FlushFrameGroup)");
 }
 
 void tConversationStorage::AddMACEndpoint(const tMACEndpoint& Value) { MergeRecord(priv_dictMACEndpoints, Value); }
@@ -345,28 +375,90 @@ void tConversationStorage::AddUDPConversation(const tUDPConversation& Value) {
 }
 
 const tMACEndpoint* tConversationStorage::FindMACEndpoint(const tMACAddress& Address) const {
+    CheckNothingPending();
     return FindIn(priv_dictMACEndpoints, Address.BinaryKey());
 }
 const tIPv4Endpoint* tConversationStorage::FindIPv4Endpoint(const tIPv4Address& Address) const {
+    CheckNothingPending();
     return FindIn(priv_dictIPv4Endpoints, Address.BinaryKey());
 }
 const tIPv6Endpoint* tConversationStorage::FindIPv6Endpoint(const tIPv6Address& Address) const {
+    CheckNothingPending();
     return FindIn(priv_dictIPv6Endpoints, Address.BinaryKey());
 }
 const tMACConversation* tConversationStorage::FindMACConversation(const tMACAddressPair& Pair) const {
+    CheckNothingPending();
     return FindIn(priv_dictMACConversations, Pair.BinaryKey());
 }
 const tIPv4Conversation* tConversationStorage::FindIPv4Conversation(const tIPv4AddressPair& Pair) const {
+    CheckNothingPending();
     return FindIn(priv_dictIPv4Conversations, Pair.BinaryKey());
 }
 const tIPv6Conversation* tConversationStorage::FindIPv6Conversation(const tIPv6AddressPair& Pair) const {
+    CheckNothingPending();
     return FindIn(priv_dictIPv6Conversations, Pair.BinaryKey());
 }
 const tTCPConversation* tConversationStorage::FindTCPConversation(const tIPSocketPair& Pair) const {
+    CheckNothingPending();
     return FindIn(priv_dictTCPConversations, Pair.BinaryKey());
 }
 const tUDPConversation* tConversationStorage::FindUDPConversation(const tIPSocketPair& Pair) const {
+    CheckNothingPending();
     return FindIn(priv_dictUDPConversations, Pair.BinaryKey());
+}
+
+// ---- Frame groups ----
+
+void tConversationStorage::setFrameGroupSize(int32_t Value) {
+    FlushFrameGroup();
+    priv_frameGroupSize = std::max(Value, 1);
+}
+
+void tConversationStorage::FlushFrameGroup() {
+    tPendingMerges& p = priv_pending;
+    // First every item the group will merge into is asked for, then the merges run.
+    PrefetchPending(priv_dictMACEndpoints, p.MACEndpoints);
+    PrefetchPending(priv_dictMACConversations, p.MACConversations);
+    PrefetchPending(priv_dictIPv4Endpoints, p.IPv4Endpoints);
+    PrefetchPending(priv_dictIPv4Conversations, p.IPv4Conversations);
+    PrefetchPending(priv_dictIPv6Endpoints, p.IPv6Endpoints);
+    PrefetchPending(priv_dictIPv6Conversations, p.IPv6Conversations);
+    PrefetchPending(priv_dictTCPConversations, p.TCPConversations);
+    PrefetchPending(priv_dictUDPConversations, p.UDPConversations);
+    MergePending(priv_dictMACEndpoints, p.MACEndpoints);
+    MergePending(priv_dictMACConversations, p.MACConversations);
+    MergePending(priv_dictIPv4Endpoints, p.IPv4Endpoints);
+    MergePending(priv_dictIPv4Conversations, p.IPv4Conversations);
+    MergePending(priv_dictIPv6Endpoints, p.IPv6Endpoints);
+    MergePending(priv_dictIPv6Conversations, p.IPv6Conversations);
+    MergePending(priv_dictTCPConversations, p.TCPConversations);
+    MergePending(priv_dictUDPConversations, p.UDPConversations);
+    p.Frames = 0;
+}
+
+void tConversationStorage::Submit(const tMACEndpoint& Value) {
+    SubmitRecord(priv_dictMACEndpoints, priv_pending.MACEndpoints, priv_frameGroupSize > 1, Value);
+}
+void tConversationStorage::Submit(const tMACConversation& Value) {
+    SubmitRecord(priv_dictMACConversations, priv_pending.MACConversations, priv_frameGroupSize > 1, Value);
+}
+void tConversationStorage::Submit(const tIPv4Endpoint& Value) {
+    SubmitRecord(priv_dictIPv4Endpoints, priv_pending.IPv4Endpoints, priv_frameGroupSize > 1, Value);
+}
+void tConversationStorage::Submit(const tIPv4Conversation& Value) {
+    SubmitRecord(priv_dictIPv4Conversations, priv_pending.IPv4Conversations, priv_frameGroupSize > 1, Value);
+}
+void tConversationStorage::Submit(const tIPv6Endpoint& Value) {
+    SubmitRecord(priv_dictIPv6Endpoints, priv_pending.IPv6Endpoints, priv_frameGroupSize > 1, Value);
+}
+void tConversationStorage::Submit(const tIPv6Conversation& Value) {
+    SubmitRecord(priv_dictIPv6Conversations, priv_pending.IPv6Conversations, priv_frameGroupSize > 1, Value);
+}
+void tConversationStorage::Submit(const tTCPConversation& Value) {
+    SubmitRecord(priv_dictTCPConversations, priv_pending.TCPConversations, priv_frameGroupSize > 1, Value);
+}
+void tConversationStorage::Submit(const tUDPConversation& Value) {
+    SubmitRecord(priv_dictUDPConversations, priv_pending.UDPConversations, priv_frameGroupSize > 1, Value);
 }
 
 // ---- Record builders ----
@@ -380,14 +472,14 @@ void tConversationStorage::AddEthernetRecords(const tMACAddress& Source, const t
     ep.MACAddress = Source;
     ep.FramesSent = 1;
     ep.BytesSent = Ref.WireSize;
-    AddMACEndpoint(ep);
+    Submit(ep);
 
     StampFromFrame(ep, Ref, Interface, priv_filedbindex);
     ep.Markers = markers;
     ep.MACAddress = Destination;
     ep.FramesReceived = 1;
     ep.BytesReceived = Ref.WireSize;
-    AddMACEndpoint(ep);
+    Submit(ep);
 
     tMACConversation conv;
     StampFromFrame(conv, Ref, Interface, priv_filedbindex);
@@ -397,7 +489,7 @@ void tConversationStorage::AddEthernetRecords(const tMACAddress& Source, const t
     conv.MACPair.normalize();
     conv.Attributes.add(caOneSidedCommunication);
     CountDirection(conv, conv.MACPair.Source == Source, Ref.WireSize);
-    AddMACConversation(conv);
+    Submit(conv);
 }
 
 void tConversationStorage::AddARPRecords(const tMACAddress& SenderMAC, const tIPv4Address& SenderIP,
@@ -410,7 +502,7 @@ void tConversationStorage::AddARPRecords(const tMACAddress& SenderMAC, const tIP
         StampFromFrame(mac, Ref, Interface, priv_filedbindex);
         mac.Markers = markers;
         mac.MACAddress = *address;
-        AddMACEndpoint(mac);
+        Submit(mac);
     }
     tMACConversation macConv;
     StampFromFrame(macConv, Ref, Interface, priv_filedbindex);
@@ -419,14 +511,14 @@ void tConversationStorage::AddARPRecords(const tMACAddress& SenderMAC, const tIP
     macConv.OriginAddressPair = macConv.MACPair;
     macConv.MACPair.normalize();
     macConv.Attributes.add(caOneSidedCommunication);
-    AddMACConversation(macConv);
+    Submit(macConv);
 
     tIPv4Endpoint ip;
     for (const tIPv4Address* address : {&SenderIP, &TargetIP}) {
         StampFromFrame(ip, Ref, Interface, priv_filedbindex);
         ip.Markers = markers;
         ip.IPv4Address = *address;
-        AddIPv4Endpoint(ip);
+        Submit(ip);
     }
     tIPv4Conversation ipConv;
     StampFromFrame(ipConv, Ref, Interface, priv_filedbindex);
@@ -436,7 +528,7 @@ void tConversationStorage::AddARPRecords(const tMACAddress& SenderMAC, const tIP
     ipConv.IPv4AddressPair.normalize();
     ipConv.Attributes.add(caOneSidedCommunication);
     if (!(ipConv.IPv4AddressPair.Source == SenderIP)) ipConv.Attributes.add(caAddressPairFlipped);
-    AddIPv4Conversation(ipConv);
+    Submit(ipConv);
 }
 
 void tConversationStorage::AddIPv4Records(const tIPv4Address& Source, const tIPv4Address& Destination, uint8_t TTL,
@@ -450,14 +542,14 @@ void tConversationStorage::AddIPv4Records(const tIPv4Address& Source, const tIPv
     ep.FramesSent = 1;
     ep.BytesSent = Ref.WireSize;
     ep.TTL = TTL;
-    AddIPv4Endpoint(ep);
+    Submit(ep);
 
     StampFromFrame(ep, Ref, Interface, priv_filedbindex);
     ep.Markers = markers;
     ep.IPv4Address = Destination;
     ep.FramesReceived = 1;
     ep.BytesReceived = Ref.WireSize;
-    AddIPv4Endpoint(ep);
+    Submit(ep);
 
     tIPv4Conversation conv;
     StampFromFrame(conv, Ref, Interface, priv_filedbindex);
@@ -467,7 +559,7 @@ void tConversationStorage::AddIPv4Records(const tIPv4Address& Source, const tIPv
     conv.IPv4AddressPair.normalize();
     conv.Attributes.add(caOneSidedCommunication);
     CountDirection(conv, conv.IPv4AddressPair.Source == Source, Ref.WireSize);
-    AddIPv4Conversation(conv);
+    Submit(conv);
 }
 
 void tConversationStorage::AddIPv6Records(const tIPv6Address& Source, const tIPv6Address& Destination,
@@ -480,7 +572,7 @@ void tConversationStorage::AddIPv6Records(const tIPv6Address& Source, const tIPv
     ep.IPv6Address = Source;
     ep.FramesSent = 1;
     ep.BytesSent = Ref.WireSize;
-    AddIPv6Endpoint(ep);
+    Submit(ep);
 
     // The hop limit is kept with the address the packet was addressed to.
     StampFromFrame(ep, Ref, Interface, priv_filedbindex);
@@ -489,7 +581,7 @@ void tConversationStorage::AddIPv6Records(const tIPv6Address& Source, const tIPv
     ep.FramesReceived = 1;
     ep.BytesReceived = Ref.WireSize;
     ep.HopLimit = HopLimit;
-    AddIPv6Endpoint(ep);
+    Submit(ep);
 
     tIPv6Conversation conv;
     StampFromFrame(conv, Ref, Interface, priv_filedbindex);
@@ -499,7 +591,7 @@ void tConversationStorage::AddIPv6Records(const tIPv6Address& Source, const tIPv
     conv.IPv6AddressPair.normalize();
     conv.Attributes.add(caOneSidedCommunication);
     CountDirection(conv, conv.IPv6AddressPair.Source == Source, Ref.WireSize);
-    AddIPv6Conversation(conv);
+    Submit(conv);
 }
 
 void tConversationStorage::AddTCPSegment(const tIPAddress& Source, const tIPAddress& Destination,
@@ -544,7 +636,7 @@ void tConversationStorage::AddTCPSegment(const tIPAddress& Source, const tIPAddr
     }
     conv.PayloadBytes = payload;
     conv.Tunnelflags = TunnelFlags;
-    AddTCPConversation(conv);
+    Submit(conv);
 }
 
 void tConversationStorage::AddUDPDatagram(const tIPAddress& Source, const tIPAddress& Destination,
@@ -562,12 +654,17 @@ void tConversationStorage::AddUDPDatagram(const tIPAddress& Source, const tIPAdd
     conv.Attributes.add(caOneSidedCommunication);
     CountDirection(conv, conv.SocketPair.Source.IPAddress == Source, Ref.WireSize);
     conv.Tunnelflags = TunnelFlags;
-    AddUDPConversation(conv);
+    Submit(conv);
 }
 
 // ---- Frame intake ----
 
 void tConversationStorage::AddFrame(const tRawFrame& Frame) {
+    AddFrameRecords(Frame);
+    if (priv_frameGroupSize > 1 && ++priv_pending.Frames >= priv_frameGroupSize) FlushFrameGroup();
+}
+
+void tConversationStorage::AddFrameRecords(const tRawFrame& Frame) {
     const tParseMaster master(Frame, priv_FrameParseMode);
     const tParseList& list = master.ParseList();
     if (list.empty()) return;

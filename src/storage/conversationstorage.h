@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "base/recordmap.h"
 
@@ -82,6 +83,16 @@ public:
     // The frame stays the caller's.
     void AddFrame(const tRawFrame& Frame);
 
+    // Frame intake in groups. With a group size above 1, AddFrame keeps the records of up to
+    // that many frames and merges them together, each dictionary's records in the order they
+    // came (so the store ends up exactly as with frame-by-frame merging); the lookups of a
+    // group then wait for memory side by side instead of one after the other.
+    // FlushFrameGroup merges what is kept; the store must not be read before that.
+    // The default size 1 merges every frame at once.
+    void setFrameGroupSize(int32_t Value);
+    int32_t FrameGroupSize() const { return priv_frameGroupSize; }
+    void FlushFrameGroup();
+
     // Insert a record, or merge it into the stored one with the same key.
     void AddMACEndpoint(const tMACEndpoint& Value);
     void AddIPv4Endpoint(const tIPv4Endpoint& Value);
@@ -133,14 +144,38 @@ public:
 
     // The dictionaries, for writing them out and for copying between stores. The order in
     // which a map yields its records is not significant.
-    const tMACEndpointMap& MACEndpoints() const { return priv_dictMACEndpoints; }
-    const tMACConversationMap& MACConversations() const { return priv_dictMACConversations; }
-    const tIPv4EndpointMap& IPv4Endpoints() const { return priv_dictIPv4Endpoints; }
-    const tIPv4ConversationMap& IPv4Conversations() const { return priv_dictIPv4Conversations; }
-    const tIPv6EndpointMap& IPv6Endpoints() const { return priv_dictIPv6Endpoints; }
-    const tIPv6ConversationMap& IPv6Conversations() const { return priv_dictIPv6Conversations; }
-    const tTCPConversationMap& TCPConversations() const { return priv_dictTCPConversations; }
-    const tUDPConversationMap& UDPConversations() const { return priv_dictUDPConversations; }
+    const tMACEndpointMap& MACEndpoints() const {
+        CheckNothingPending();
+        return priv_dictMACEndpoints;
+    }
+    const tMACConversationMap& MACConversations() const {
+        CheckNothingPending();
+        return priv_dictMACConversations;
+    }
+    const tIPv4EndpointMap& IPv4Endpoints() const {
+        CheckNothingPending();
+        return priv_dictIPv4Endpoints;
+    }
+    const tIPv4ConversationMap& IPv4Conversations() const {
+        CheckNothingPending();
+        return priv_dictIPv4Conversations;
+    }
+    const tIPv6EndpointMap& IPv6Endpoints() const {
+        CheckNothingPending();
+        return priv_dictIPv6Endpoints;
+    }
+    const tIPv6ConversationMap& IPv6Conversations() const {
+        CheckNothingPending();
+        return priv_dictIPv6Conversations;
+    }
+    const tTCPConversationMap& TCPConversations() const {
+        CheckNothingPending();
+        return priv_dictTCPConversations;
+    }
+    const tUDPConversationMap& UDPConversations() const {
+        CheckNothingPending();
+        return priv_dictUDPConversations;
+    }
     const tNameResolutionMap& NameResolutions() const { return priv_dictNameResolutions; }
     tNameResolutionMap& NameResolutions() { return priv_dictNameResolutions; }
 
@@ -181,7 +216,38 @@ private:
     void AddNameResolutionsOfFrame(const tFrameParser& DNSParser, uint8_t IPVersion, const tFrameReference& Ref,
                                    const tAbsoluteFileInterface& Interface);
 
+    // AddFrame without the group bookkeeping.
+    void AddFrameRecords(const tRawFrame& Frame);
+    // Reading a store that still keeps records of a frame group is a caller's fault
+    // (tAssertionError).
+    void CheckNothingPending() const;
+
+    // The record builders' way into the dictionaries: merged at once, or kept for the group.
+    void Submit(const tMACEndpoint& Value);
+    void Submit(const tMACConversation& Value);
+    void Submit(const tIPv4Endpoint& Value);
+    void Submit(const tIPv4Conversation& Value);
+    void Submit(const tIPv6Endpoint& Value);
+    void Submit(const tIPv6Conversation& Value);
+    void Submit(const tTCPConversation& Value);
+    void Submit(const tUDPConversation& Value);
+
+    // Records of the frames of the current group, per dictionary in arrival order.
+    struct tPendingMerges {
+        std::vector<tMACEndpoint> MACEndpoints;
+        std::vector<tMACConversation> MACConversations;
+        std::vector<tIPv4Endpoint> IPv4Endpoints;
+        std::vector<tIPv4Conversation> IPv4Conversations;
+        std::vector<tIPv6Endpoint> IPv6Endpoints;
+        std::vector<tIPv6Conversation> IPv6Conversations;
+        std::vector<tTCPConversation> TCPConversations;
+        std::vector<tUDPConversation> UDPConversations;
+        int32_t Frames = 0;
+    };
+
     int32_t priv_filedbindex = 0;
+    int32_t priv_frameGroupSize = 1;
+    tPendingMerges priv_pending;
     sqlite3* priv_database = nullptr;  // not owned
     tParseProcessMode priv_FrameParseMode = ppmParseAll;
     int32_t priv_EmptyTCPConversations = 0;

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <vector>
 
+#include "base/errors.h"
 #include "storage/framefixtures.h"
 
 using namespace morwick;
@@ -30,6 +31,29 @@ tBytes TCPFrame(std::string_view Src, std::string_view Dst, tBytes IPOptions = {
     tFrameBuilder b;
     b.ethernet(0x0800).ipv4(IPv4(Src), IPv4(Dst), 6, IPOptions).tcp(40000, 8443, 0x18).payload(10);
     return b.build();
+}
+
+// Both stores hold the same records in the same order, dictionary by dictionary.
+template <typename Map>
+void ExpectSameMap(const Map& A, const Map& B, const char* Name) {
+    ASSERT_EQ(A.size(), B.size()) << Name;
+    auto b = B.begin();
+    for (const auto& [key, record] : A) {
+        EXPECT_TRUE(key == b->first) << Name;
+        EXPECT_TRUE(record == b->second) << Name << " " << record.DictionaryKey();
+        ++b;
+    }
+}
+
+void ExpectSameStore(const tConversationStorage& A, const tConversationStorage& B) {
+    ExpectSameMap(A.MACEndpoints(), B.MACEndpoints(), "MAC endpoints");
+    ExpectSameMap(A.MACConversations(), B.MACConversations(), "MAC conversations");
+    ExpectSameMap(A.IPv4Endpoints(), B.IPv4Endpoints(), "IPv4 endpoints");
+    ExpectSameMap(A.IPv4Conversations(), B.IPv4Conversations(), "IPv4 conversations");
+    ExpectSameMap(A.IPv6Endpoints(), B.IPv6Endpoints(), "IPv6 endpoints");
+    ExpectSameMap(A.IPv6Conversations(), B.IPv6Conversations(), "IPv6 conversations");
+    ExpectSameMap(A.TCPConversations(), B.TCPConversations(), "TCP conversations");
+    ExpectSameMap(A.UDPConversations(), B.UDPConversations(), "UDP conversations");
 }
 
 }  // namespace
@@ -90,6 +114,57 @@ TEST(ConversationStorage, SingleFrameBuildsEveryLayerRecord) {
     EXPECT_EQ(udp->FramesDstToSrc, 1);
     EXPECT_EQ(udp->Markers, tMarkerSet{mFoundByIPv4});
     EXPECT_TRUE(udp->Attributes.has(caAddressPairFlipped));
+}
+
+// Frames merged in groups leave the store exactly as frames merged one by one: repeated
+// conversations in both directions, a TCP handshake, time going backwards, a last group
+// that is not full.
+TEST(ConversationStorage, GroupedIntakeEqualsFrameByFrame) {
+    std::vector<tBytes> frames;
+    for (int round = 0; round < 5; ++round) {
+        frames.push_back(UDPFrame("10.0.0.1", "10.0.0.2", 1111, 53000, true, 10 + round));
+        frames.push_back(UDPFrame("10.0.0.2", "10.0.0.1", 53000, 1111, false, 30));
+        frames.push_back(UDPFrame("10.0.0.3", "10.0.0.1", 999, 1111, false, 5));
+        frames.push_back(TCPFrame("192.168.1.1", "192.168.1.2"));
+    }
+    tFrameBuilder syn, synAck, ack;
+    syn.ethernet(0x0800).ipv4(IPv4("10.1.0.1"), IPv4("10.1.0.2"), 6).tcp(50000, 80, 0x02);
+    synAck.ethernet(0x0800, kMacA, kMacB).ipv4(IPv4("10.1.0.2"), IPv4("10.1.0.1"), 6).tcp(80, 50000, 0x12);
+    ack.ethernet(0x0800).ipv4(IPv4("10.1.0.1"), IPv4("10.1.0.2"), 6).tcp(50000, 80, 0x10);
+    frames.push_back(syn.build());
+    frames.push_back(synAck.build());
+    frames.push_back(ack.build());
+
+    for (const int32_t group : {2, 3, 16}) {
+        SCOPED_TRACE(group);
+        tConversationStorage single, grouped;
+        grouped.setFrameGroupSize(group);
+        EXPECT_EQ(grouped.FrameGroupSize(), group);
+        int64_t number = 0;
+        for (const tBytes& bytes : frames) {
+            ++number;
+            // every seventh frame a second earlier than the one before it
+            const tRawFrame frame =
+                MakeRawFrame(bytes, {.Number = number, .Time = At(number % 7 == 0 ? number - 2 : number)});
+            single.AddFrame(frame);
+            grouped.AddFrame(frame);
+        }
+        grouped.FlushFrameGroup();
+        ExpectSameStore(single, grouped);
+        ASSERT_NE(grouped.FindTCPConversation(SocketPair(IP(V4("10.1.0.1")), 50000, IP(V4("10.1.0.2")), 80)),
+                  nullptr);
+    }
+}
+
+TEST(ConversationStorage, ReadingAPendingGroupIsAFault) {
+    tConversationStorage store;
+    store.setFrameGroupSize(4);
+    store.AddFrame(MakeRawFrame(UDPFrame("10.0.0.1", "10.0.0.2", 1, 2, true), {}));
+    EXPECT_THROW(store.UDPConversations(), tAssertionError);
+    EXPECT_THROW(store.FindIPv4Endpoint(V4("10.0.0.1")), tAssertionError);
+    store.FlushFrameGroup();
+    EXPECT_EQ(store.UDPConversations().size(), 1u);
+    EXPECT_NE(store.FindIPv4Endpoint(V4("10.0.0.1")), nullptr);
 }
 
 TEST(ConversationStorage, TwoDirectionsOfOneConversation) {
@@ -489,7 +564,8 @@ TEST(ConversationStorage, RealCapturesDoNotBreakTheIntake) {
         std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (data.size() < 24 || data[0] != 0xD4 || data[1] != 0xC3 || data[2] != 0xB2 || data[3] != 0xA1) continue;
         const uint32_t link = data[20] | (data[21] << 8) | (data[22] << 16) | (uint32_t(data[23]) << 24);
-        tConversationStorage store;
+        tConversationStorage store, grouped;
+        grouped.setFrameGroupSize(16);
         size_t pos = 24;
         int64_t number = 0;
         while (pos + 16 <= data.size()) {
@@ -502,9 +578,12 @@ TEST(ConversationStorage, RealCapturesDoNotBreakTheIntake) {
             tRawFrame frame = MakeRawFrame(bytes, {.Number = ++number, .Time = At(le(pos) % 100000, 0),
                                                    .WireSize = orig, .Offset = static_cast<int64_t>(pos), .LinkType = link});
             store.AddFrame(frame);
+            grouped.AddFrame(frame);
             pos += 16 + incl;
             ++frames;
         }
+        grouped.FlushFrameGroup();
+        ExpectSameStore(store, grouped);
         for (const auto& [key, conv] : store.TCPConversations()) {
             EXPECT_LE(conv.SessionStatus, 11);
             EXPECT_GE(conv.ClientPayloadBytes, 0);
