@@ -1,6 +1,8 @@
 #include "base/checksums.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 
 namespace morwick {
 
@@ -18,6 +20,8 @@ constexpr std::array<uint32_t, 256> MakeCRC32Table() {
 
 constexpr std::array<uint32_t, 256> CRC32Table = MakeCRC32Table();
 
+uint16_t FoldedByteSum(tByteSpan Bytes);
+
 // Running one's-complement sum. 64 bits leave room for any frame's words before folding.
 struct tWordSum {
     uint64_t sum = 0;
@@ -27,6 +31,20 @@ struct tWordSum {
     void add(tWordSpan words, size_t Skip = 0) {
         for (size_t i = 0; i < words.size(); ++i)
             if (i + 1 != Skip) sum += words[i];
+    }
+    // Adds the bytes as words, all but the word at the 1-based position Skip (0 = none).
+    void addBytes(tByteSpan bytes, size_t Skip = 0) {
+        if (Skip == 0) {
+            sum += FoldedByteSum(bytes);
+            return;
+        }
+        const size_t skipAt = (Skip - 1) * 2;
+        if (bytes.size() <= skipAt) {
+            sum += FoldedByteSum(bytes);
+            return;
+        }
+        sum += FoldedByteSum(bytes.first(skipAt));
+        if (bytes.size() > skipAt + 2) sum += FoldedByteSum(bytes.subspan(skipAt + 2));
     }
     void addIPv4(const tIPv4PseudoHeader& p) {
         add(p.GetSourceHighWord());
@@ -52,6 +70,44 @@ struct tWordSum {
     // UDP sends a computed checksum of 0 as 0xFFFF, since 0 means "no checksum".
     uint16_t udpComplement() const { return folded() == 0xFFFF ? 0xFFFF : complement(); }
 };
+
+// One's-complement sum of bytes taken as network-order words, folded to 16 bits. The
+// result is 0 only when every byte is 0; otherwise it is the value in 1..0xFFFF that is
+// congruent to the plain sum of the words modulo 0xFFFF, just what tWordSum folds to.
+// Eight bytes are added per step in host order: 2^16 = 1 modulo 0xFFFF, so the sum of
+// host-order words is the byte-swapped sum of network-order words.
+uint16_t FoldedByteSum(tByteSpan Bytes) {
+    const uint8_t* p = Bytes.data();
+    size_t n = Bytes.size();
+    uint64_t sum = 0;
+    while (n >= 8) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        sum += (v & 0xFFFFFFFFu) + (v >> 32);
+        p += 8;
+        n -= 8;
+    }
+    while (n >= 2) {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        sum += v;
+        p += 2;
+        n -= 2;
+    }
+    if (n == 1) {
+        // The odd last byte is the high half of its word.
+        const uint8_t hi[2] = {*p, 0};
+        uint16_t v;
+        std::memcpy(&v, hi, 2);
+        sum += v;
+    }
+    while (sum > 0xFFFF) sum = (sum >> 16) + (sum & 0xFFFF);
+    const auto folded = static_cast<uint16_t>(sum);
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<uint16_t>((folded << 8) | (folded >> 8));
+    else
+        return folded;
+}
 
 constexpr size_t IPv4ChecksumWord = 6;
 constexpr size_t TCPChecksumWord = 9;
@@ -114,6 +170,56 @@ uint16_t ICMPv6Checksum(const tIPv6PseudoHeader& Pseudo, tWordSpan HeaderWords, 
     s.addIPv6(Pseudo, 58);
     s.add(HeaderWords, ICMPChecksumWord);
     s.add(PayloadWords);
+    return s.complement();
+}
+
+uint16_t IPv4HeaderChecksum(tByteSpan HeaderBytes, int32_t HeaderLength) {
+    const size_t count = HeaderLength > 0 ? static_cast<size_t>(HeaderLength / 2) * 2 : 0;
+    tWordSum s;
+    s.addBytes(HeaderBytes.first(count < HeaderBytes.size() ? count : HeaderBytes.size()), IPv4ChecksumWord);
+    return s.complement();
+}
+
+uint16_t TCPv4Checksum(const tIPv4PseudoHeader& Pseudo, tByteSpan SegmentBytes) {
+    tWordSum s;
+    s.addIPv4(Pseudo);
+    s.addBytes(SegmentBytes, TCPChecksumWord);
+    return s.complement();
+}
+
+uint16_t TCPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan SegmentBytes) {
+    tWordSum s;
+    s.addIPv6(Pseudo, 6);
+    s.addBytes(SegmentBytes, TCPChecksumWord);
+    return s.complement();
+}
+
+uint16_t UDPv4Checksum(const tIPv4PseudoHeader& Pseudo, tByteSpan DatagramBytes) {
+    tWordSum s;
+    s.addIPv4(Pseudo);
+    s.addBytes(DatagramBytes, UDPChecksumWord);
+    return s.udpComplement();
+}
+
+uint16_t UDPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan DatagramBytes) {
+    tWordSum s;
+    s.addIPv6(Pseudo, 17);
+    s.addBytes(DatagramBytes, UDPChecksumWord);
+    return s.udpComplement();
+}
+
+uint16_t ICMPv4Checksum(tByteSpan HeaderBytes, tByteSpan PayloadBytes) {
+    tWordSum s;
+    s.addBytes(HeaderBytes, ICMPChecksumWord);
+    s.addBytes(PayloadBytes);
+    return s.complement();
+}
+
+uint16_t ICMPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan HeaderBytes, tByteSpan PayloadBytes) {
+    tWordSum s;
+    s.addIPv6(Pseudo, 58);
+    s.addBytes(HeaderBytes, ICMPChecksumWord);
+    s.addBytes(PayloadBytes);
     return s.complement();
 }
 

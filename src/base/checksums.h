@@ -36,4 +36,20 @@ uint16_t ICMPv4Checksum(tWordSpan HeaderWords, tWordSpan PayloadWords);
 // With the IPv6 pseudo header, NextHeader taken as 58.
 uint16_t ICMPv6Checksum(const tIPv6PseudoHeader& Pseudo, tWordSpan HeaderWords, tWordSpan PayloadWords);
 
+// The same checksums straight over the bytes, read as network-order 16-bit words (an odd
+// last byte forms a word with a zero low half), so no word buffer has to be built. Each
+// gives exactly what its word form gives over BytesToBufferWords of the same bytes.
+using tByteSpan = std::span<const uint8_t>;
+
+// Over the first HeaderLength div 2 * 2 header bytes (at most the bytes given).
+uint16_t IPv4HeaderChecksum(tByteSpan HeaderBytes, int32_t HeaderLength);
+uint16_t TCPv4Checksum(const tIPv4PseudoHeader& Pseudo, tByteSpan SegmentBytes);
+uint16_t TCPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan SegmentBytes);
+uint16_t UDPv4Checksum(const tIPv4PseudoHeader& Pseudo, tByteSpan DatagramBytes);
+uint16_t UDPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan DatagramBytes);
+// Header bytes then payload bytes; each part is taken as words on its own (an odd header
+// length pads the header's last word with zero).
+uint16_t ICMPv4Checksum(tByteSpan HeaderBytes, tByteSpan PayloadBytes);
+uint16_t ICMPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan HeaderBytes, tByteSpan PayloadBytes);
+
 }  // namespace morwick

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -231,4 +232,85 @@ TEST(InternetChecksum, ChecksumFieldOfEachHeaderIsSkipped) {
     const uint16_t udp = UDPv4Checksum(u4, BytesToBufferWords(d));
     Put16(d, 6, 0x0101);
     EXPECT_EQ(UDPv4Checksum(u4, BytesToBufferWords(d)), udp);
+}
+
+TEST(InternetChecksum, ByteFormsEqualWordForms) {
+    // Byte patterns that probe the odd last byte, the skipped checksum word at or past the
+    // end, the eight-byte steps, the difference between a sum of 0 and one of 0xFFFF, and
+    // long data.
+    auto filled = [](size_t n, uint8_t v) { return tBytes(n, v); };
+    auto counting = [](size_t n, uint8_t step) {
+        tBytes b(n);
+        for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(0x11 + i * step);
+        return b;
+    };
+    auto zeroButAt = [](size_t n, size_t at, uint8_t v) {
+        tBytes b(n, 0);
+        if (at < n) b[at] = v;
+        return b;
+    };
+    struct Case { const char* name; tBytes bytes; };
+    const Case cases[] = {
+        {"empty", {}},
+        {"one byte", {0xA5}},
+        {"two bytes", {0x12, 0x34}},
+        {"three bytes", {0x12, 0x34, 0x56}},
+        {"seven bytes", counting(7, 3)},
+        {"eight bytes", counting(8, 5)},
+        {"nine bytes", counting(9, 7)},
+        {"fifteen bytes", counting(15, 11)},
+        {"sixteen bytes", counting(16, 13)},
+        {"seventeen bytes", counting(17, 17)},
+        {"eighteen bytes", counting(18, 19)},
+        {"nineteen bytes", counting(19, 23)},
+        {"twenty bytes", counting(20, 29)},
+        {"twenty-one bytes", counting(21, 31)},
+        {"all zero, even", filled(40, 0x00)},
+        {"all zero, odd", filled(41, 0x00)},
+        {"all 0xFF, even", filled(64, 0xFF)},
+        {"all 0xFF, odd", filled(63, 0xFF)},
+        {"only the UDP checksum field set", zeroButAt(12, 6, 0xFF)},
+        {"only the TCP checksum field set", zeroButAt(24, 17, 0x01)},
+        {"only the ICMP checksum field set", zeroButAt(8, 2, 0x80)},
+        {"only the IPv4 checksum field set", zeroButAt(20, 10, 0x7F)},
+        {"only the last odd byte set", zeroButAt(33, 32, 0x01)},
+        {"long, odd", counting(1501, 37)},
+        {"long, even", counting(9000, 41)},
+    };
+    tIPv4PseudoHeader zero4;
+    tIPv6PseudoHeader zero6;
+    const tIPv4PseudoHeader pseudo4[] = {zero4, V4Pseudo(6, 1234)};
+    const tIPv6PseudoHeader pseudo6[] = {zero6, V6Pseudo(1234)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const tBufferWords words = BytesToBufferWords(c.bytes);
+        const tByteSpan bytes(c.bytes);
+        for (int32_t length : {-2, 0, 1, 2, 11, 12, 19, 20, 21, 24, 60, 100000})
+            EXPECT_EQ(IPv4HeaderChecksum(bytes, length), IPv4HeaderChecksum(words, length)) << length;
+        for (const auto& p : pseudo4) {
+            EXPECT_EQ(TCPv4Checksum(p, bytes), TCPv4Checksum(p, words));
+            EXPECT_EQ(UDPv4Checksum(p, bytes), UDPv4Checksum(p, words));
+        }
+        for (const auto& p : pseudo6) {
+            EXPECT_EQ(TCPv6Checksum(p, bytes), TCPv6Checksum(p, words));
+            EXPECT_EQ(UDPv6Checksum(p, bytes), UDPv6Checksum(p, words));
+            EXPECT_EQ(ICMPv6Checksum(p, bytes, bytes), ICMPv6Checksum(p, words, words));
+        }
+        EXPECT_EQ(ICMPv4Checksum(bytes, bytes), ICMPv4Checksum(words, words));
+        EXPECT_EQ(ICMPv4Checksum(bytes, tByteSpan{}), ICMPv4Checksum(words, tWordSpan{}));
+        EXPECT_EQ(ICMPv4Checksum(tByteSpan{}, bytes), ICMPv4Checksum(tWordSpan{}, words));
+    }
+}
+
+TEST(InternetChecksum, ByteFormsAtAnyAlignment) {
+    // Frame bytes start anywhere in memory: the result must not depend on where.
+    tBytes storage(64 + 8);
+    for (size_t i = 0; i < storage.size(); ++i) storage[i] = static_cast<uint8_t>(0xE1 ^ (i * 29));
+    const auto p = V4Pseudo(6, 64);
+    const uint16_t expected = TCPv4Checksum(p, BytesToBufferWords(tByteSpan(storage).subspan(0, 64)));
+    for (size_t shift = 0; shift < 8; ++shift) {
+        tBytes moved(storage.size(), 0);
+        std::copy(storage.begin(), storage.begin() + 64, moved.begin() + static_cast<std::ptrdiff_t>(shift));
+        EXPECT_EQ(TCPv4Checksum(p, tByteSpan(moved).subspan(shift, 64)), expected) << shift;
+    }
 }
