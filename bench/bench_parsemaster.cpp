@@ -1,7 +1,9 @@
-// Frames per second of the parse master over the frames of a real capture, and over one
-// plain Ethernet/IPv4/TCP frame.
+// Frames per second of the parse master over the frames of a real capture, and over the
+// frames of a capture named by the environment variable MORWICK_BENCH_CAPTURE (for
+// example one written by gencapture).
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -65,6 +67,24 @@ void BM_ParseMasterCaptureUpToLayer4(benchmark::State& state) {
     RunOver(state, CaptureFrames(), ppmUpToLayer4);
 }
 BENCHMARK(BM_ParseMasterCaptureUpToLayer4);
+
+const std::vector<tRawFrame>& GeneratedFrames() {
+    static const std::vector<tRawFrame> frames = [] {
+        const char* path = std::getenv("MORWICK_BENCH_CAPTURE");
+        return path ? LoadFrames(path) : std::vector<tRawFrame>{};
+    }();
+    return frames;
+}
+
+void BM_ParseMasterGenerated(benchmark::State& state) {
+    RunOver(state, GeneratedFrames(), ppmParseAll);
+}
+BENCHMARK(BM_ParseMasterGenerated);
+
+void BM_ParseMasterGeneratedUpToLayer4(benchmark::State& state) {
+    RunOver(state, GeneratedFrames(), ppmUpToLayer4);
+}
+BENCHMARK(BM_ParseMasterGeneratedUpToLayer4);
 
 }  // namespace
 }  // namespace morwick

@@ -29,14 +29,6 @@ tDiagnosticMsg tFrameParser::getDiagnosticMsg(int32_t Index) const {
     return priv_diagnosticmsglist[static_cast<size_t>(Index - 1)];
 }
 
-const uint8_t* tFrameParser::at(int64_t Offset, int64_t Count) {
-    if (!isAvailable(Offset, Count)) {
-        prot_lasterrorstatus = prFailUndersize;
-        return nullptr;
-    }
-    return priv_framedata + Offset;
-}
-
 namespace {
 inline uint64_t ReadBE(const uint8_t* p, int n) {
     uint64_t v = 0;
@@ -54,18 +46,6 @@ inline uint64_t ReadLE(const uint8_t* p, int n) {
 }
 }  // namespace
 
-uint8_t tFrameParser::u8(int32_t Offset) {
-    const uint8_t* p = at(Offset, 1);
-    return p ? *p : 0;
-}
-uint16_t tFrameParser::be16(int32_t Offset) {
-    const uint8_t* p = at(Offset, 2);
-    return p ? static_cast<uint16_t>(ReadBE(p, 2)) : 0;
-}
-uint32_t tFrameParser::be32(int32_t Offset) {
-    const uint8_t* p = at(Offset, 4);
-    return p ? static_cast<uint32_t>(ReadBE(p, 4)) : 0;
-}
 uint64_t tFrameParser::be64(int32_t Offset) {
     const uint8_t* p = at(Offset, 8);
     return p ? ReadBE(p, 8) : 0;

@@ -145,9 +145,19 @@ protected:
     }
     // Random-access readers at absolute frame offsets. Out of range they set
     // prot_lasterrorstatus to prFailUndersize and yield 0.
-    uint8_t u8(int32_t Offset);
-    uint16_t be16(int32_t Offset);
-    uint32_t be32(int32_t Offset);
+    // The common readers are inline: every header field of every frame goes through them.
+    uint8_t u8(int32_t Offset) {
+        const uint8_t* p = at(Offset, 1);
+        return p ? p[0] : 0;
+    }
+    uint16_t be16(int32_t Offset) {
+        const uint8_t* p = at(Offset, 2);
+        return p ? static_cast<uint16_t>((p[0] << 8) | p[1]) : 0;
+    }
+    uint32_t be32(int32_t Offset) {
+        const uint8_t* p = at(Offset, 4);
+        return p ? (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3] : 0;
+    }
     uint64_t be64(int32_t Offset);
     uint16_t le16(int32_t Offset);
     uint32_t le32(int32_t Offset);
@@ -169,7 +179,14 @@ protected:
     tParseResult prot_lasterrorstatus = prSuccess;
 
 private:
-    const uint8_t* at(int64_t Offset, int64_t Count);
+    // The Count bytes at Offset, or null (and prFailUndersize) when they are not captured.
+    const uint8_t* at(int64_t Offset, int64_t Count) {
+        if (!isAvailable(Offset, Count)) {
+            prot_lasterrorstatus = prFailUndersize;
+            return nullptr;
+        }
+        return priv_framedata + Offset;
+    }
 };
 
 // A parser whose layer has an externally given length (TCP, UDP, ICMPv6, DNS, DHCPv4,

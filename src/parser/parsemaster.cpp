@@ -318,20 +318,26 @@ void tParseMaster::FinishWalk(int32_t EndType, int32_t Offset, int32_t TrailerLe
     const int32_t captured = frame.Data() ? static_cast<int32_t>(frame.FrameSize()) : 0;
     const int32_t offset = std::clamp(Offset, 0, captured);
     const int32_t available = captured - offset;
-    try {
-        if (EndType == hdrNoNextHeader) {
-            if (available > 0) AnalyseTrailer(available);
-            return;
-        }
-        const int32_t trailer = std::clamp(TrailerLength, 0, available);
-        AnalyseTrailer(trailer);
-        const int32_t payload = available - trailer;
-        if (payload > 0) priv_payloadchunk.copyFrom(frame.Data() + offset, payload);
-    } catch (const std::exception&) {
-        spdlog::critical(
-            "Error: could not copy payload data while parsing frame #{} (tParseMaster.CreateParseList)",
-            frame.FileFrameID());
+    if (EndType == hdrNoNextHeader) {
+        if (available > 0) AnalyseTrailer(available);
+        return;
     }
+    const int32_t trailer = std::clamp(TrailerLength, 0, available);
+    AnalyseTrailer(trailer);
+    const int32_t payload = available - trailer;
+    if (payload > 0) {
+        priv_payloadoffset = offset;
+        priv_payloadlen = payload;
+    }
+}
+
+const tFrameChunk& tParseMaster::RemainingPayload() const {
+    if (!priv_payloadchunkmade) {
+        const std::span<const uint8_t> bytes = RemainingPayloadBytes();
+        priv_payloadchunk.copyFrom(bytes.data(), static_cast<int32_t>(bytes.size()));
+        priv_payloadchunkmade = true;
+    }
+    return priv_payloadchunk;
 }
 
 void tParseMaster::AnalyseTrailer(int32_t N) {
@@ -382,7 +388,7 @@ void tParseMaster::AnalyseTrailer(int32_t N) {
     }
 
     priv_paddingbytecount = padding;
-    if (padding > 0) priv_paddingbytechunk.copyFrom(trailer, padding);
+    priv_paddingoffset = captured - N;
 }
 
 int32_t tParseMaster::getParserTypeByIndex(int32_t Index) const {

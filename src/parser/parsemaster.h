@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -81,13 +83,26 @@ struct tSocketLayerEntry {
 
 // A growable list that keeps its first N items inside the object, so the usual short
 // lists of a frame cost no heap allocation. Contiguous: moves to the heap as a whole.
+// The inline slots are left unfilled until an item is pushed, so an empty list costs
+// nothing to make; items are plain records that need no destruction.
 template <typename T, size_t N>
 class tInlineList {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
 public:
+    tInlineList() = default;
+    tInlineList(const tInlineList& o) { *this = o; }
+    tInlineList& operator=(const tInlineList& o) {
+        if (this == &o) return *this;
+        clear();
+        for (const T& v : o) push_back(v);
+        return *this;
+    }
+
     size_t size() const { return priv_count; }
     bool empty() const { return priv_count == 0; }
-    T* data() { return priv_heap.empty() ? priv_inline.data() : priv_heap.data(); }
-    const T* data() const { return priv_heap.empty() ? priv_inline.data() : priv_heap.data(); }
+    T* data() { return priv_heap.empty() ? inlineItems() : priv_heap.data(); }
+    const T* data() const { return priv_heap.empty() ? inlineItems() : priv_heap.data(); }
     T* begin() { return data(); }
     T* end() { return data() + priv_count; }
     const T* begin() const { return data(); }
@@ -99,12 +114,13 @@ public:
 
     void push_back(const T& v) {
         if (priv_heap.empty() && priv_count < N) {
-            priv_inline[priv_count++] = v;
+            ::new (static_cast<void*>(priv_inline + priv_count * sizeof(T))) T(v);
+            ++priv_count;
             return;
         }
         if (priv_heap.empty()) {
             priv_heap.reserve(N * 2);
-            priv_heap.assign(priv_inline.begin(), priv_inline.begin() + priv_count);
+            priv_heap.assign(inlineItems(), inlineItems() + priv_count);
         }
         priv_heap.push_back(v);
         ++priv_count;
@@ -119,7 +135,10 @@ public:
     }
 
 private:
-    std::array<T, N> priv_inline{};
+    T* inlineItems() { return std::launder(reinterpret_cast<T*>(priv_inline)); }
+    const T* inlineItems() const { return std::launder(reinterpret_cast<const T*>(priv_inline)); }
+
+    alignas(T) std::byte priv_inline[N * sizeof(T)];
     std::vector<T> priv_heap;
     size_t priv_count = 0;
 };
@@ -219,11 +238,20 @@ public:
     tParsedProtocolSet ParsedProtocols() const { return priv_parsedprotocolset; }
     const tLayerOffsetList& LayerOffsetList() const { return priv_LayerOffsetList; }
 
-    bool HasRemainingPayload() const { return priv_payloadchunk.Len() > 0; }
-    int32_t RemainingPayloadLen() const { return priv_payloadchunk.Len(); }
-    tFrameChunk RemainingPayloadCopy() const { return priv_payloadchunk; }
-    const tFrameChunk& RemainingPayload() const { return priv_payloadchunk; }
-    tFrameChunk PaddingByteCopy() const { return priv_paddingbytechunk; }
+    // The bytes after the last header (trailer and FCS excluded). They stay in the frame
+    // and are copied only when a chunk is asked for.
+    bool HasRemainingPayload() const { return priv_payloadlen > 0; }
+    int32_t RemainingPayloadLen() const { return priv_payloadlen; }
+    std::span<const uint8_t> RemainingPayloadBytes() const {
+        return FrameBytes(priv_payloadoffset, priv_payloadlen);
+    }
+    tFrameChunk RemainingPayloadCopy() const { return tFrameChunk(RemainingPayloadBytes()); }
+    // Made on the first call, then kept.
+    const tFrameChunk& RemainingPayload() const;
+    std::span<const uint8_t> PaddingBytes() const {
+        return FrameBytes(priv_paddingoffset, priv_paddingbytecount);
+    }
+    tFrameChunk PaddingByteCopy() const { return tFrameChunk(PaddingBytes()); }
     int32_t PaddingByteCount() const { return priv_paddingbytecount; }
     bool HasEthernetFCS() const { return priv_containsfcs; }
     uint32_t EthernetFCS() const { return priv_ethernetfcs; }
@@ -286,6 +314,11 @@ private:
     void FinishWalk(int32_t EndType, int32_t Offset, int32_t TrailerLength);
     void AnalyseTrailer(int32_t N);
     void DropLastEntry();
+    // Count frame bytes from Offset; empty when there are none.
+    std::span<const uint8_t> FrameBytes(int32_t Offset, int32_t Count) const {
+        if (Count <= 0) return {};
+        return {priv_frame->Data() + Offset, static_cast<size_t>(Count)};
+    }
 
     const tRawFrame* priv_frame = nullptr;
     tParserArena priv_arena;
@@ -312,8 +345,11 @@ private:
     int32_t priv_EtherLayerCount = 0;
     int32_t priv_VLANCount = 0;
     int32_t priv_IPLayerCount = 0;
-    tFrameChunk priv_payloadchunk;
-    tFrameChunk priv_paddingbytechunk;
+    int32_t priv_payloadoffset = 0;
+    int32_t priv_payloadlen = 0;
+    mutable tFrameChunk priv_payloadchunk;
+    mutable bool priv_payloadchunkmade = false;
+    int32_t priv_paddingoffset = 0;
     int32_t priv_paddingbytecount = 0;
     bool priv_containsfcs = false;
     uint32_t priv_ethernetfcs = 0;

@@ -167,9 +167,7 @@ void tParseMaster::CollectResults(tParseEntry& Entry, tWalkState& S) {
                 std::max<int64_t>(0, wire - (int64_t{offset} + ip.TotalLength())));
             ++priv_IPLayerCount;
             S.pseudo4 = ip.PseudoHeader();
-            const auto& words = ip.HeaderAsWordBuffer();
-            Entry.CRCWasCorrect =
-                ip.Checksum() == IPv4HeaderChecksum(tWordSpan(words.data(), words.size()), ip.IHL());
+            Entry.CRCWasCorrect = ip.Checksum() == IPv4HeaderChecksum(ip.HeaderBytes(), ip.IHL());
             priv_IsFragment = ip.IsFragment();
             RecordOffsets(parser, offset);
             break;
@@ -198,10 +196,10 @@ void tParseMaster::CollectResults(tParseEntry& Entry, tWalkState& S) {
             auto& tcp = static_cast<tTCPParser&>(parser);
             S.layer7Length = S.ipPayloadLength - tcp.LayerSize();
             ApplyTransportPorts(tcp.SourcePort(), tcp.DestinationPort(), l4TCP);
-            const tBufferWords& words = tcp.TCPSectionAsWordBuffer();
+            const tByteSpan bytes = tcp.TCPSectionBytes();
             Entry.CRCWasCorrect = tcp.Checksum() == (priv_lastIPLayerVersion == 4
-                                                         ? TCPv4Checksum(S.pseudo4, words)
-                                                         : TCPv6Checksum(S.pseudo6, words));
+                                                         ? TCPv4Checksum(S.pseudo4, bytes)
+                                                         : TCPv6Checksum(S.pseudo6, bytes));
             priv_TCPSequenceNo = tcp.SequenceNumber();
             priv_TCPAcknowledgeNo = tcp.AcknowledgeNumber();
             priv_TCPFlags = tcp.Flags();
@@ -216,10 +214,10 @@ void tParseMaster::CollectResults(tParseEntry& Entry, tWalkState& S) {
             auto& udp = static_cast<tUDPParser&>(parser);
             S.layer7Length = S.ipPayloadLength - udp.LayerSize();
             ApplyTransportPorts(udp.SourcePort(), udp.DestinationPort(), l4UDP);
-            const tBufferWords& words = udp.UDPSectionAsWordBuffer();
+            const tByteSpan bytes = udp.UDPSectionBytes();
             Entry.CRCWasCorrect = udp.Checksum() == (priv_lastIPLayerVersion == 4
-                                                         ? UDPv4Checksum(S.pseudo4, words)
-                                                         : UDPv6Checksum(S.pseudo6, words));
+                                                         ? UDPv4Checksum(S.pseudo4, bytes)
+                                                         : UDPv6Checksum(S.pseudo6, bytes));
             if (udp.NextAnchor().HeaderType == hdrDecideByPorts)
                 udp.setNextAnchor({HeaderTypeByPorts(true, udp.SourcePort(), udp.DestinationPort()),
                                    udp.NextAnchor().Offset});

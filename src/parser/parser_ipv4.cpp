@@ -59,6 +59,25 @@ tIPv4HeaderWords tIPv4Parser::getHeaderWordsFromOffset(const uint8_t* Buffer, in
     return words;
 }
 
+std::span<const uint8_t> tIPv4Parser::HeaderBytes() const {
+    // The words getHeaderWordsFromOffset takes, as bytes.
+    const int32_t at = priv_frameoffset;
+    if (priv_framedata == nullptr || at < 0) return {};
+    int64_t count = priv_ihl / 2;
+    if (priv_framelength < int64_t{at} + priv_ihl) count = (int64_t{priv_framelength} - at) / 2;
+    count = std::clamp<int64_t>(count, 0, static_cast<int64_t>(std::tuple_size_v<tIPv4HeaderWords>));
+    if (count == 0) return {};
+    return {priv_framedata + at, static_cast<size_t>(count * 2)};
+}
+
+const tIPv4HeaderWords& tIPv4Parser::HeaderAsWordBuffer() const {
+    if (!priv_wordsbuilt) {
+        priv_headerwords = getHeaderWordsFromOffset(priv_framedata, priv_frameoffset, priv_ihl, priv_framelength);
+        priv_wordsbuilt = true;
+    }
+    return priv_headerwords;
+}
+
 bool tIPv4Parser::checkIsPlausible() {
     if (!isAvailable(priv_frameoffset, kHeaderSize)) return false;
     const uint8_t versionIHL = u8(priv_frameoffset + kVersionIHLAt);
@@ -118,7 +137,7 @@ tParseResult tIPv4Parser::parse() {
     const int32_t nextType = (priv_isFragment && priv_offset != 0) ? hdrPayload : priv_protocol;
     priv_nextAnchor = {nextType, at + priv_ihl};
 
-    priv_headerwords = getHeaderWordsFromOffset(priv_framedata, at, priv_ihl, priv_framelength);
+    priv_wordsbuilt = false;
 
     priv_optionlist.clear();
     if (priv_hasOptions) {

@@ -3,6 +3,7 @@
 // alert) and the substitute for a zero total length left by segment offloading.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "base/addresses.h"
@@ -86,7 +87,12 @@ public:
     // The header's destination field when a source route replaced Destination.
     const tIPv4Address& CurrentRoute() const { return priv_currentroute; }
     bool HasOptions() const { return priv_hasOptions; }
-    const tIPv4HeaderWords& HeaderAsWordBuffer() const { return priv_headerwords; }
+    // The captured header bytes the header checksum covers: IHL bytes from the header's
+    // start, fewer when the frame ends first, always a whole number of words. Points into
+    // the frame.
+    std::span<const uint8_t> HeaderBytes() const;
+    // The same bytes as words (getHeaderWordsFromOffset); built on the first call.
+    const tIPv4HeaderWords& HeaderAsWordBuffer() const;
     const tIPv4OptionList& OptionList() const { return priv_optionlist; }
     bool SegmentOffloadLenZero() const { return priv_segmentlenzero; }
     int32_t FramePayloadLengthDelta() const { return priv_payloaddeltalen; }
@@ -123,7 +129,8 @@ private:
     tIPv4Address priv_destination;
     tIPv4Address priv_currentroute;
     bool priv_hasOptions = false;
-    tIPv4HeaderWords priv_headerwords{};
+    mutable tIPv4HeaderWords priv_headerwords;
+    mutable bool priv_wordsbuilt = false;
     tIPv4OptionList priv_optionlist;
     bool priv_segmentlenzero = false;
     int32_t priv_payloaddeltalen = 0;

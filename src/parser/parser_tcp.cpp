@@ -163,13 +163,15 @@ tParseResult tTCPParser::parse() {
 
         tParseResult result = prSuccess;
         if (priv_framelength > kMaxWordFrameLength) {
-            priv_tcpsectionwords.clear();
+            priv_checksumlen = 0;
             result = prFailPayloadTruncated;
         } else {
-            // Only captured bytes of the section are turned into words.
-            BytesToBufferWords(std::span<const uint8_t>(priv_framedata, static_cast<size_t>(priv_framelength)),
-                               priv_frameoffset, available, priv_tcpsectionwords);
+            // Only captured bytes of the section take part in the checksum.
+            priv_checksumfrom = priv_frameoffset;
+            priv_checksumlen = available;
         }
+        priv_tcpsectionwords.clear();
+        priv_wordsbuilt = false;
 
         int32_t nextType = hdrDecideByPorts;
         if (priv_payloadlen <= 0) {
@@ -182,6 +184,14 @@ tParseResult tTCPParser::parse() {
     } catch (const std::exception&) {
         return prFailInvalidValues;
     }
+}
+
+const tBufferWords& tTCPParser::TCPSectionAsWordBuffer() const {
+    if (!priv_wordsbuilt) {
+        BytesToBufferWords(TCPSectionBytes(), priv_tcpsectionwords);
+        priv_wordsbuilt = true;
+    }
+    return priv_tcpsectionwords;
 }
 
 tParseResult tTCPParser::parseOptions() {

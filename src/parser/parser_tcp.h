@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "base/addresses.h"
@@ -208,9 +209,14 @@ public:
 
     // Payload bytes the section holds after the header; never negative.
     int32_t PayloadLength() const { return priv_payloadlen; }
-    // Header and payload (section length bytes as far as captured) as network-order
-    // words for the checksum; empty for frames above kMaxWordFrameLength.
-    const tBufferWords& TCPSectionAsWordBuffer() const { return priv_tcpsectionwords; }
+    // Header and payload (section length bytes as far as captured), the bytes the
+    // checksum covers; empty for frames above kMaxWordFrameLength. Points into the frame.
+    std::span<const uint8_t> TCPSectionBytes() const {
+        if (priv_checksumlen <= 0) return {};
+        return {priv_framedata + priv_checksumfrom, static_cast<size_t>(priv_checksumlen)};
+    }
+    // The same bytes as network-order words; built on the first call.
+    const tBufferWords& TCPSectionAsWordBuffer() const;
 
     bool HeaderWasTruncated() const { return priv_headertruncated; }
     uint8_t ValuesAvailable() const { return priv_valuesavailable; }
@@ -240,7 +246,10 @@ private:
     tTCPScaleFactorOption priv_scalefactor;
     tTCPTimeStampOption priv_timestamp;
     int32_t priv_payloadlen = 0;
-    tBufferWords priv_tcpsectionwords;
+    int32_t priv_checksumfrom = 0;  // frame offset and length of TCPSectionBytes
+    int32_t priv_checksumlen = 0;
+    mutable tBufferWords priv_tcpsectionwords;
+    mutable bool priv_wordsbuilt = false;
     tTCPMPathOptionList priv_mpathoptionlist;
     tTCPFastOpenOptionList priv_fastopenoptionlist;
     tRiverbedOptionList priv_riverbedoptionlist;

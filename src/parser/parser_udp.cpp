@@ -31,13 +31,13 @@ tParseResult tUDPParser::parse() {
         tParseResult result = prSuccess;
         if (priv_framelength == priv_wirelength) {
             // The checksum covers Length bytes; only the captured ones are taken.
-            const int32_t count = std::min<int32_t>(priv_length, priv_framelength - at);
-            BytesToBufferWords(std::span<const uint8_t>(priv_framedata, static_cast<size_t>(priv_framelength)),
-                               at, count, priv_udpsectionwords);
+            priv_checksumlen = std::min<int32_t>(priv_length, priv_framelength - at);
         } else {
-            priv_udpsectionwords.clear();
+            priv_checksumlen = 0;
             result = prFailPayloadTruncated;
         }
+        priv_udpsectionwords.clear();
+        priv_wordsbuilt = false;
 
         const int32_t payloadAt = at + kHeaderSize;
         int32_t nextType = hdrDecideByPorts;
@@ -52,6 +52,14 @@ tParseResult tUDPParser::parse() {
     } catch (const std::exception&) {
         return prFailInvalidValues;
     }
+}
+
+const tBufferWords& tUDPParser::UDPSectionAsWordBuffer() const {
+    if (!priv_wordsbuilt) {
+        BytesToBufferWords(UDPSectionBytes(), priv_udpsectionwords);
+        priv_wordsbuilt = true;
+    }
+    return priv_udpsectionwords;
 }
 
 }  // namespace morwick

@@ -2,6 +2,7 @@
 // UDP header parser. A section parser: the parse master passes the IP payload length of
 // the last IP layer as section length.
 #include <cstdint>
+#include <span>
 
 #include "base/chunk.h"
 #include "parser/frameparser.h"
@@ -36,16 +37,23 @@ public:
     uint16_t Length() const { return priv_length; }
     uint16_t Checksum() const { return priv_crc; }
     tWordPair PortPair() const { return {priv_sourceport, priv_destinationport}; }
-    // The datagram (header and payload, Length bytes as far as captured) as network-order
-    // words for the checksum; empty for a sliced frame.
-    const tBufferWords& UDPSectionAsWordBuffer() const { return priv_udpsectionwords; }
+    // The datagram (header and payload, Length bytes as far as captured), the bytes the
+    // checksum covers; empty for a sliced frame. Points into the frame.
+    std::span<const uint8_t> UDPSectionBytes() const {
+        if (priv_checksumlen <= 0) return {};
+        return {priv_framedata + priv_frameoffset, static_cast<size_t>(priv_checksumlen)};
+    }
+    // The same bytes as network-order words; built on the first call.
+    const tBufferWords& UDPSectionAsWordBuffer() const;
 
 private:
     uint16_t priv_sourceport = 0;
     uint16_t priv_destinationport = 0;
     uint16_t priv_length = 0;
     uint16_t priv_crc = 0;
-    tBufferWords priv_udpsectionwords;
+    int32_t priv_checksumlen = 0;  // length of UDPSectionBytes
+    mutable tBufferWords priv_udpsectionwords;
+    mutable bool priv_wordsbuilt = false;
 };
 
 }  // namespace morwick

@@ -147,6 +147,16 @@ TEST(ParseMaster, WalksTheHeadersOfCommonFrames) {
                                  (c.hasFCS ? 4 : 0) - static_cast<size_t>(c.payloadLength);
             EXPECT_TRUE(std::equal(payload.Bytes().begin(), payload.Bytes().end(),
                                    c.bytes.begin() + static_cast<std::ptrdiff_t>(start)));
+            // The view, the kept chunk and the copy hold the same bytes, and the view
+            // lies in the frame itself.
+            EXPECT_EQ(pm.RemainingPayloadBytes().data(), frame.Data() + start);
+            EXPECT_TRUE(std::ranges::equal(pm.RemainingPayloadBytes(), payload.Bytes()));
+            EXPECT_EQ(pm.RemainingPayload(), payload);
+            EXPECT_EQ(&pm.RemainingPayload(), &pm.RemainingPayload());
+        } else {
+            EXPECT_TRUE(pm.RemainingPayloadBytes().empty());
+            EXPECT_EQ(pm.RemainingPayload().Len(), 0);
+            EXPECT_EQ(pm.RemainingPayloadCopy().Data(), nullptr);
         }
     }
 }
@@ -180,6 +190,10 @@ TEST(ParseMaster, TrailerPaddingAndFrameCheckSequence) {
         EXPECT_EQ(pm.EthernetFSCCorrect(), c.fcsCorrect);
         EXPECT_EQ(pm.PaddingByteCount(), c.padding);
         EXPECT_EQ(pm.PaddingByteCopy().Len(), c.padding);
+        // Padding starts right after the IPv4 packet (54 bytes) in every case.
+        const auto start = c.bytes.begin() + 54;
+        EXPECT_TRUE(std::ranges::equal(pm.PaddingBytes(), std::span(start, start + c.padding)));
+        EXPECT_TRUE(std::ranges::equal(pm.PaddingByteCopy().Bytes(), pm.PaddingBytes()));
         EXPECT_EQ(pm.RemainingPayloadLen(), 0);
         if (c.fcs) {
             const size_t n = c.bytes.size();
@@ -271,6 +285,18 @@ TEST(ParseMaster, ChecksumsOfEachLayer) {
         {"UDP over IPv6 wrong",
          tFrameBuilder().ethernet(0x86DD).ipv6(src, dst, 17).udp(1000, 2000).corruptChecksum().payload(5).build(),
          {false, false, false}},
+        {"UDP over IPv6 right, odd length",
+         tFrameBuilder().ethernet(0x86DD).ipv6(src, dst, 17).udp(1000, 2000).payload(13).build(),
+         {false, false, true}},
+        {"TCP over IPv6 wrong",
+         tFrameBuilder().ethernet(0x86DD).ipv6(src, dst, 6).tcp(1000, 80).corruptChecksum().payload(6).build(),
+         {false, false, false}},
+        {"TCP right, odd length", EthIPv4TCP(1), {false, true, true}},
+        {"TCP right, long payload", EthIPv4TCP(1401), {false, true, true}},
+        // The Ethernet padding after the IP packet takes no part in the checksums.
+        {"TCP right, trailer after the packet",
+         [] { tBytes b = EthIPv4TCP(3); b.resize(b.size() + 9, 0x5A); return b; }(),
+         {false, true, true}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

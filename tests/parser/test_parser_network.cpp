@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "base/checksums.h"
+#include "base/chunk.h"
 #include "parser/parser_arp.h"
 #include "parser/parser_ipv4.h"
 #include "parser/parser_ipv6.h"
@@ -368,6 +370,26 @@ TEST(IPv4Parser, HeaderWordsStopAtLastOffset) {
     tIPv4HeaderWords whole = tIPv4Parser::getHeaderWordsFromOffset(frame.data(), 2, 24, 26);
     EXPECT_EQ(whole[11], 0x0101);
     EXPECT_EQ(whole[12], 0);
+}
+
+TEST(IPv4Parser, HeaderBytesAreTheBytesOfTheHeaderWords) {
+    // The checksum is taken over HeaderBytes; they must be exactly the words' bytes,
+    // whether the frame holds the whole header, cuts it at a word or inside one.
+    const tBytes frame = Cat(Hex("ff ff"), IPv4WithOptions(Hex("01 01 01 01"), 24));
+    for (int32_t captured : {26, 25, 24, 23, 12, 3, 2}) {
+        SCOPED_TRACE(captured);
+        tIPv4Parser p(frame.data(), 2, captured, captured, false, 1);
+        p.parse();
+        const std::span<const uint8_t> bytes = p.HeaderBytes();
+        EXPECT_TRUE(bytes.empty() || bytes.data() == frame.data() + 2);
+        const tIPv4HeaderWords& words = p.HeaderAsWordBuffer();
+        const tBufferWords fromBytes = BytesToBufferWords(bytes);
+        ASSERT_LE(fromBytes.size(), words.size());
+        EXPECT_TRUE(std::equal(fromBytes.begin(), fromBytes.end(), words.begin()));
+        EXPECT_TRUE(std::all_of(words.begin() + static_cast<std::ptrdiff_t>(fromBytes.size()), words.end(),
+                                [](uint16_t w) { return w == 0; }));
+        EXPECT_EQ(IPv4HeaderChecksum(bytes, p.IHL()), IPv4HeaderChecksum(words, p.IHL()));
+    }
 }
 
 TEST(IPv4Parser, TotalLengthBelowHeaderLengthLeavesNoPayload) {

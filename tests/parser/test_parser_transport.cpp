@@ -171,6 +171,8 @@ TEST(TCPParser, ReadsHeaderWithPayload) {
     EXPECT_EQ(p->getDiagnosticMsgCount(), 0);
     EXPECT_EQ(p->TCPSectionAsWordBuffer(),
               BytesToBufferWords(std::span<const uint8_t>(frame.data() + 4, 30)));
+    EXPECT_EQ(p->TCPSectionBytes().data(), frame.data() + 4);
+    EXPECT_EQ(p->TCPSectionBytes().size(), 30u);
 }
 
 TEST(TCPParser, PayloadLengthAndNextExpectedSequence) {
@@ -262,12 +264,14 @@ TEST(TCPParser, LargeFramesAreNotTurnedIntoWords) {
     auto p = MakeTCP(frame, 0, 9019);
     EXPECT_EQ(p->parse(), prFailPayloadTruncated);
     EXPECT_TRUE(p->TCPSectionAsWordBuffer().empty());
+    EXPECT_TRUE(p->TCPSectionBytes().empty());
     EXPECT_EQ(p->PayloadLength(), 8999);
     EXPECT_EQ(p->NextAnchor(), (tProtocolAnchor{hdrPayload, 20}));
     frame.resize(9018);
     auto fits = MakeTCP(frame, 0, 9018);
     EXPECT_EQ(fits->parse(), prSuccess);
     EXPECT_EQ(fits->TCPSectionAsWordBuffer().size(), 4509u);
+    EXPECT_EQ(fits->TCPSectionBytes().size(), 9018u);
 }
 
 TEST(TCPParser, WordsOfSlicedSectionAndOddLength) {
@@ -617,6 +621,10 @@ TEST(UDPParser, SectionWords) {
     auto q = MakeUDP(longer, 0, 64);
     ASSERT_EQ(q->parse(), prSuccess);
     EXPECT_EQ(q->UDPSectionAsWordBuffer(), (tBufferWords{0x0035, 0x0035, 0x0040, 0x0000, 0xa1a2}));
+    // The checksum bytes are the same span of the frame.
+    EXPECT_EQ(p->UDPSectionBytes().data(), frame.data());
+    EXPECT_EQ(p->UDPSectionBytes().size(), 11u);
+    EXPECT_EQ(q->UDPSectionBytes().size(), 10u);
 }
 
 TEST(UDPParser, SlicedFrameStillHandsPayloadOn) {
@@ -624,6 +632,7 @@ TEST(UDPParser, SlicedFrameStillHandsPayloadOn) {
     auto p = MakeUDP(frame, 0, 32, 20);
     EXPECT_EQ(p->parse(), prFailPayloadTruncated);
     EXPECT_TRUE(p->UDPSectionAsWordBuffer().empty());
+    EXPECT_TRUE(p->UDPSectionBytes().empty());
     EXPECT_EQ(p->Length(), 32);
     EXPECT_EQ(p->NextAnchor(), (tProtocolAnchor{hdrDecideByPorts, 8}));
 }
