@@ -89,15 +89,51 @@ tDateTimeParts tDateTime::Decode() const {
     return p;
 }
 
-std::string DateTimeToDBText(tDateTime value) {
+size_t DateTimeToDBText(tDateTime value, char* out) {
     const tDateTimeParts p = value.Decode();
-    char buf[48];
-    if (p.Hour == 0 && p.Minute == 0 && p.Second == 0 && p.Millisecond == 0)
-        std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2d", p.Year, p.Month, p.Day);
-    else
-        std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2d %.2d:%.2d:%.2d.%.3d", p.Year, p.Month, p.Day,
-                      p.Hour, p.Minute, p.Second, p.Millisecond);
-    return buf;
+    const bool midnight = p.Hour == 0 && p.Minute == 0 && p.Second == 0 && p.Millisecond == 0;
+    if (p.Year < 0 || p.Year > 9999) {
+        // Outside the four-digit years (only a corrupt time stamp gets here): the sign and
+        // the extra digits as printf writes them.
+        const int n = midnight ? std::snprintf(out, DBTextBufferSize, "%.4d-%.2d-%.2d", p.Year, p.Month, p.Day)
+                               : std::snprintf(out, DBTextBufferSize, "%.4d-%.2d-%.2d %.2d:%.2d:%.2d.%.3d",
+                                               p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second,
+                                               p.Millisecond);
+        return n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    // Written digit by digit: this runs twice for every row a scan stores.
+    auto two = [](char* at, int v) {
+        at[0] = static_cast<char>('0' + v / 10);
+        at[1] = static_cast<char>('0' + v % 10);
+    };
+    out[0] = static_cast<char>('0' + p.Year / 1000);
+    out[1] = static_cast<char>('0' + p.Year / 100 % 10);
+    two(out + 2, p.Year % 100);
+    out[4] = '-';
+    two(out + 5, p.Month);
+    out[7] = '-';
+    two(out + 8, p.Day);
+    if (midnight) {
+        out[10] = '\0';
+        return 10;
+    }
+    out[10] = ' ';
+    two(out + 11, p.Hour);
+    out[13] = ':';
+    two(out + 14, p.Minute);
+    out[16] = ':';
+    two(out + 17, p.Second);
+    out[19] = '.';
+    out[20] = static_cast<char>('0' + p.Millisecond / 100);
+    two(out + 21, p.Millisecond % 100);
+    out[23] = '\0';
+    return 23;
+}
+
+std::string DateTimeToDBText(tDateTime value) {
+    char buf[DBTextBufferSize];
+    const size_t n = DateTimeToDBText(value, buf);
+    return std::string(buf, n);
 }
 
 bool DBTextToDateTime(std::string_view text, tDateTime& out) {

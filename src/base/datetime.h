@@ -3,6 +3,7 @@
 // kept as whole milliseconds since 1899-12-30 00:00:00.000 so that arithmetic is exact;
 // sub-millisecond parts of frame times live in separate nanosecond fields.
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,6 +52,11 @@ struct tDateTime {
 // Database text of a date-time: "YYYY-MM-DD hh:mm:ss.zzz", or "YYYY-MM-DD" when the
 // time of day is exactly midnight.
 std::string DateTimeToDBText(tDateTime value);
+// Room for the database text of any date-time, with its terminating zero.
+inline constexpr size_t DBTextBufferSize = 48;
+// The same text written into Out (at least DBTextBufferSize bytes), zero-terminated,
+// without touching the heap; returns its length.
+size_t DateTimeToDBText(tDateTime value, char* Out);
 // Reads both database forms back; false for any other text.
 bool DBTextToDateTime(std::string_view text, tDateTime& out);
 

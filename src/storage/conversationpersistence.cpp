@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -131,28 +132,57 @@ constexpr std::string_view SqlSelectNameResolution =
 
 constexpr std::string_view SqlSelectFilelist = "SELECT * FROM filelist;";
 
-// ---- Row-by-row insert ----
+// ---- Row inserts ----
 
-// One INSERT prepared once and executed once per row. The values of a row are given in
-// the order of the statement's parameters, each with the parameter's name, which is
-// checked against the statement: a value given under the wrong name or a row with too
-// few or too many values is an error, never a shifted row.
+// Writes the rows of one table with one INSERT statement prepared once. The values of a
+// row are given in the order of the statement's parameters, each with the parameter's
+// name, which is checked against the statement: a value given under the wrong name or a
+// row with too few or too many values is an error, never a shifted row.
+//
+// Rows go in groups: a second statement with the same columns takes RowsPerGroup rows
+// of positional parameters at once, which spares SQLite the start and end of a statement
+// (cursors, the AUTOINCREMENT counter) for all but one row of each group. Rows keep their
+// order, so they get the same ids as one by one. The rows after the last full group use
+// the one-row statement.
 class tRowInserter {
 public:
-    tRowInserter(tSQLiteConnection& Database, std::string_view Sql) : priv_db(Database.Handle()) {
+    static constexpr int MaxRowsPerGroup = 64;
+
+    tRowInserter(tSQLiteConnection& Database, std::string_view Sql, size_t Rows)
+        : priv_db(Database.Handle()), priv_remaining(Rows) {
         if (!priv_db) throw tDatabaseError("Database not open (tRowInserter.Prepare)");
-        const int rc = sqlite3_prepare_v3(priv_db, Sql.data(), static_cast<int>(Sql.size()),
-                                          SQLITE_PREPARE_PERSISTENT, &priv_stmt, nullptr);
-        if (rc != SQLITE_OK || !priv_stmt) Fail(fmt::format("tRowInserter.Prepare \"{}\"", Sql));
-        priv_count = sqlite3_bind_parameter_count(priv_stmt);
+        priv_single = Prepare(Sql);
+        priv_count = sqlite3_bind_parameter_count(priv_single);
         // SQLite finds a parameter's name by walking a list; look each up once.
         priv_names.reserve(static_cast<size_t>(priv_count));
         for (int i = 1; i <= priv_count; ++i) {
-            const char* name = sqlite3_bind_parameter_name(priv_stmt, i);
+            const char* name = sqlite3_bind_parameter_name(priv_single, i);
             priv_names.emplace_back(name ? name : "");
         }
+        const int limit = sqlite3_limit(priv_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+        const size_t values = Sql.find(" VALUES (");
+        if (priv_count > 0 && values != std::string_view::npos) {
+            priv_grouprows = std::min(MaxRowsPerGroup, limit / priv_count);
+            if (priv_grouprows > 1 && Rows >= static_cast<size_t>(priv_grouprows)) {
+                std::string tuple = "(";
+                for (int i = 0; i < priv_count; ++i) tuple += i == 0 ? "?" : ",?";
+                tuple += ')';
+                std::string group(Sql.substr(0, values));
+                group += " VALUES ";
+                for (int r = 0; r < priv_grouprows; ++r) {
+                    if (r > 0) group += ',';
+                    group += tuple;
+                }
+                priv_group = Prepare(group);
+            }
+        }
+        priv_texts.resize(static_cast<size_t>(std::max(priv_grouprows, 1)) * TextBytesPerRow);
+        Choose();
     }
-    ~tRowInserter() { sqlite3_finalize(priv_stmt); }
+    ~tRowInserter() {
+        sqlite3_finalize(priv_single);
+        sqlite3_finalize(priv_group);
+    }
     tRowInserter(const tRowInserter&) = delete;
     tRowInserter& operator=(const tRowInserter&) = delete;
 
@@ -163,35 +193,98 @@ public:
     tRowInserter& Bool(std::string_view Name, bool Value) { return Int(Name, Value ? 1 : 0); }
     tRowInserter& Text(std::string_view Name, std::string_view Value) {
         const int index = Next(Name);
-        Check(sqlite3_bind_text64(priv_stmt, index, Value.data() ? Value.data() : "", Value.size(),
-                                  SQLITE_TRANSIENT, SQLITE_UTF8),
-              Name);
+        const char* data = Value.data() ? Value.data() : "";
+        if (char* at = Reserve(Value.size())) {
+            // Kept in the inserter's buffer until the statement has run, so SQLite need
+            // not copy it.
+            std::memcpy(at, data, Value.size());
+            priv_textsused += Value.size();
+            Check(sqlite3_bind_text64(priv_stmt, index, at, Value.size(), SQLITE_STATIC, SQLITE_UTF8), Name);
+        } else {
+            Check(sqlite3_bind_text64(priv_stmt, index, data, Value.size(), SQLITE_TRANSIENT, SQLITE_UTF8), Name);
+        }
         return *this;
     }
-    tRowInserter& Time(std::string_view Name, tDateTime Value) { return Text(Name, DateTimeToDBText(Value)); }
+    tRowInserter& Time(std::string_view Name, tDateTime Value) {
+        char* at = Reserve(DBTextBufferSize);
+        if (!at) return Text(Name, DateTimeToDBText(Value));
+        return BindWritten(Name, at, DateTimeToDBText(Value, at));
+    }
+    // A MAC address as "aa:bb:cc:dd:ee:ff" (lower case).
+    tRowInserter& MAC(std::string_view Name, const tMACAddress& Value) {
+        char* at = Reserve(17);
+        if (!at) return Text(Name, Value.asString(":", true));
+        static constexpr char digits[] = "0123456789abcdef";
+        for (size_t i = 0; i < 6; ++i) {
+            if (i > 0) at[3 * i - 1] = ':';
+            at[3 * i] = digits[Value.RangeBytes[i] >> 4];
+            at[3 * i + 1] = digits[Value.RangeBytes[i] & 0xF];
+        }
+        return BindWritten(Name, at, 17);
+    }
 
-    // Executes the statement for the values given since the last row.
+    // Ends the row; the statement runs when its last row is complete.
     void EndRow() {
         if (priv_next != priv_count)
             throw tAssertionError(fmt::format("Row with {} of {} values for \"{}\" (tRowInserter.EndRow)",
-                                              priv_next, priv_count, sqlite3_sql(priv_stmt)));
+                                              priv_next, priv_count, sqlite3_sql(priv_single)));
+        if (priv_remaining == 0)
+            throw tAssertionError(fmt::format("More rows than announced for \"{}\" (tRowInserter.EndRow)",
+                                              sqlite3_sql(priv_single)));
+        priv_next = 0;
+        --priv_remaining;
+        if (++priv_rowsbound < priv_stmtrows) return;
         const int rc = sqlite3_step(priv_stmt);
         if (rc != SQLITE_DONE) {
+            const std::string msg = sqlite3_errmsg(priv_db);
             sqlite3_reset(priv_stmt);
-            Fail("tRowInserter.EndRow");
+            throw tDatabaseError(fmt::format("{} (tRowInserter.EndRow)", msg));
         }
         sqlite3_reset(priv_stmt);
-        priv_next = 0;
+        Choose();
     }
 
 private:
+    // Texts of one row normally take a fraction of this; a longer one is copied by SQLite.
+    static constexpr size_t TextBytesPerRow = 1024;
+
+    sqlite3_stmt* Prepare(std::string_view Sql) {
+        sqlite3_stmt* stmt = nullptr;
+        const int rc = sqlite3_prepare_v3(priv_db, Sql.data(), static_cast<int>(Sql.size()),
+                                          SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+        if (rc != SQLITE_OK || !stmt) {
+            sqlite3_finalize(stmt);
+            Fail(fmt::format("tRowInserter.Prepare \"{}\"", Sql));
+        }
+        return stmt;
+    }
+    // The statement for the next rows: a whole group while one is left, else one row.
+    void Choose() {
+        const bool group = priv_group && priv_remaining >= static_cast<size_t>(priv_grouprows);
+        priv_stmt = group ? priv_group : priv_single;
+        priv_stmtrows = group ? priv_grouprows : 1;
+        priv_rowsbound = 0;
+        priv_textsused = 0;
+    }
+    // Room for Size bytes in the text buffer, or null when it is full.
+    char* Reserve(size_t Size) {
+        return Size <= priv_texts.size() - priv_textsused ? priv_texts.data() + priv_textsused : nullptr;
+    }
+    // Binds Size bytes that were written at the start of the free part of the buffer.
+    tRowInserter& BindWritten(std::string_view Name, const char* At, size_t Size) {
+        const int index = Next(Name);
+        priv_textsused += Size;
+        Check(sqlite3_bind_text64(priv_stmt, index, At, Size, SQLITE_STATIC, SQLITE_UTF8), Name);
+        return *this;
+    }
+    // The statement's index of the row's next parameter, which must be Name.
     int Next(std::string_view Name) {
         const int index = ++priv_next;
         const std::string_view expected = index <= priv_count ? priv_names[static_cast<size_t>(index - 1)] : "(none)";
         if (index > priv_count || Name != expected)
             throw tAssertionError(fmt::format("Value {} given for parameter {} of \"{}\" (tRowInserter.Bind)", Name,
-                                              expected, sqlite3_sql(priv_stmt)));
-        return index;
+                                              expected, sqlite3_sql(priv_single)));
+        return priv_rowsbound * priv_count + index;
     }
     void Check(int Code, std::string_view Name) const {
         if (Code != SQLITE_OK) Fail(fmt::format("tRowInserter.Bind {}", Name));
@@ -201,15 +294,22 @@ private:
     }
 
     sqlite3* priv_db = nullptr;
-    sqlite3_stmt* priv_stmt = nullptr;
-    int priv_count = 0;
-    int priv_next = 0;
+    sqlite3_stmt* priv_single = nullptr;  // one row, named parameters
+    sqlite3_stmt* priv_group = nullptr;   // priv_grouprows rows, positional parameters; may be null
+    sqlite3_stmt* priv_stmt = nullptr;    // the one being bound
+    int priv_count = 0;                   // parameters of one row
+    int priv_grouprows = 0;
+    int priv_stmtrows = 1;   // rows of priv_stmt
+    int priv_rowsbound = 0;  // complete rows bound to priv_stmt
+    int priv_next = 0;       // values given for the current row
+    size_t priv_remaining = 0;
     std::vector<std::string_view> priv_names;  // by parameter index - 1; SQLite owns the texts
+    // The texts bound to priv_stmt; SQLite reads them in place when it runs.
+    std::vector<char> priv_texts;
+    size_t priv_textsused = 0;
 };
 
 // ---- Values shared by the tables ----
-
-std::string MACText(const tMACAddress& Address) { return Address.asString(":", true); }
 
 // The first frame number of a record (MAC endpoints name theirs differently).
 template <typename R>
@@ -287,7 +387,7 @@ void BindAttributesAndInterfaces(tRowInserter& Row, const R& r) {
 template <typename Map, typename BindRow>
 void WriteTable(tSQLiteConnection& Database, std::string_view Sql, const Map& Records, BindRow Bind) {
     if (Records.empty()) return;
-    tRowInserter row(Database, Sql);
+    tRowInserter row(Database, Sql, static_cast<size_t>(Records.size()));
     for (const auto& [key, record] : Records) {
         Bind(row, record);
         row.EndRow();
@@ -436,7 +536,7 @@ bool tConversationStorage::StoreConversationsToDatabase(tSQLiteConnection& Datab
     tSQLiteTransaction transaction(Database);
 
     WriteTable(Database, SqlInsertMACEndpoints, priv_dictMACEndpoints, [&](tRowInserter& row, const tMACEndpoint& r) {
-        row.Int(":fileid", fileid).Text(":MACAddress", MACText(r.MACAddress));
+        row.Int(":fileid", fileid).MAC(":MACAddress", r.MACAddress);
         BindCounters(row, r);
         BindFrames(row, r);
         BindFlags(row, r.Markers, ":FlagEthernet", ":FlagARP");
@@ -446,8 +546,8 @@ bool tConversationStorage::StoreConversationsToDatabase(tSQLiteConnection& Datab
     WriteTable(Database, SqlInsertMACConversations, priv_dictMACConversations,
                [&](tRowInserter& row, const tMACConversation& r) {
                    row.Int(":fileid", fileid)
-                       .Text(":SourceMAC", MACText(r.MACPair.Source))
-                       .Text(":DestinationMAC", MACText(r.MACPair.Destination));
+                       .MAC(":SourceMAC", r.MACPair.Source)
+                       .MAC(":DestinationMAC", r.MACPair.Destination);
                    BindCounters(row, r);
                    BindFrames(row, r);
                    BindFlags(row, r.Markers, ":FlagEthernet", ":FlagARP");

@@ -64,8 +64,11 @@ void tSQLiteConnection::Open(const std::string& path, tSQLiteOpenMode mode,
                              tSQLiteLockingMode locking) {
     Close();
     const bool createdNow = mode == tSQLiteOpenMode::ReadWriteCreate && FileMissingOrEmpty(path);
-    int flags = mode == tSQLiteOpenMode::ReadOnly ? SQLITE_OPEN_READONLY
-                                                  : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // A connection is only ever used by the thread that opened it, so SQLite need not lock
+    // its mutex around every call.
+    int flags = (mode == tSQLiteOpenMode::ReadOnly ? SQLITE_OPEN_READONLY
+                                                   : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) |
+                SQLITE_OPEN_NOMUTEX;
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -87,7 +90,8 @@ void tSQLiteConnection::Open(const std::string& path, tSQLiteOpenMode mode,
 void tSQLiteConnection::OpenMemory() {
     Close();
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
     if (rc != SQLITE_OK) {
         std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         if (db) sqlite3_close_v2(db);

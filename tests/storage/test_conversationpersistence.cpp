@@ -493,6 +493,72 @@ TEST_F(ConversationPersistenceTest, RoundTripGivesTheSameRowsUnderTheSecondFileI
     EXPECT_EQ(Value(b->Database(), "SELECT Attributes FROM MACConversations WHERE fileid=2"), "32768");
 }
 
+// Rows are written in groups of several rows per statement; around and across the group
+// size every record must still become one row, in the order the store yields them.
+TEST_F(ConversationPersistenceTest, RowsKeepTheStoreOrderAcrossStatementGroups) {
+    for (int count : {1, 2, 63, 64, 65, 128, 131, 300}) {
+        SCOPED_TRACE(count);
+        auto m = Manager(fmt::format("groups{}.db", count));
+        tConversationStorage store;
+        for (int i = 0; i < count; ++i) {
+            tMACEndpoint e;
+            e.initialize(0);
+            e.MACAddress = MAC(fmt::format("02:00:00:00:{:02x}:{:02x}", i >> 8, i & 0xFF));
+            e.FirstFrameIndex = 10 + i;
+            e.LastFrameIndex = 1000 + 3 * i;
+            e.FirstFrameTime = tFrameTimeStamp{kFirst.datetime.AddMs(1001 * i), i};
+            e.LastFrameTime = tFrameTimeStamp{kFirst.datetime.AddDays(i), 7 * i};
+            e.InterfaceList = Interfaces(0, {static_cast<uint32_t>(i % 3)});
+            store.AddMACEndpoint(e);
+        }
+        ASSERT_EQ(store.MACEndpoints().size(), static_cast<size_t>(count));
+        ASSERT_TRUE(Store(store, *m));
+
+        tSQLiteStatement q(m->Database(),
+                           "SELECT id,MACAddress,FirstFrame,LastFrame,FirstFrameTime,FirstFrameTimeNano,"
+                           "LastFrameTime,LastFrameTimeNano,InterfaceIDs FROM MACEndpoints ORDER BY id");
+        int64_t id = 0;
+        for (const auto& [key, e] : store.MACEndpoints()) {
+            ASSERT_TRUE(q.Step()) << "row " << id + 1 << " missing";
+            EXPECT_EQ(q.ColumnInt64(0), ++id);
+            EXPECT_EQ(q.ColumnText(1), e.MACAddress.asString(":", true));
+            EXPECT_EQ(q.ColumnInt64(2), e.FirstFrameIndex);
+            EXPECT_EQ(q.ColumnInt64(3), e.LastFrameIndex);
+            EXPECT_EQ(q.ColumnText(4), DateTimeToDBText(e.FirstFrameTime.datetime));
+            EXPECT_EQ(q.ColumnInt64(5), e.FirstFrameTime.nanoseconds);
+            EXPECT_EQ(q.ColumnText(6), DateTimeToDBText(e.LastFrameTime.datetime));
+            EXPECT_EQ(q.ColumnInt64(7), e.LastFrameTime.nanoseconds);
+            EXPECT_EQ(q.ColumnText(8), InterfaceListToString(e.InterfaceList));
+        }
+        EXPECT_FALSE(q.Step()) << "more rows than records";
+    }
+}
+
+// A text longer than the inserter keeps in its own buffer is still written whole.
+TEST_F(ConversationPersistenceTest, LongTextsAreWrittenWhole) {
+    auto m = Manager("long.db");
+    tConversationStorage store;
+    std::string longName;
+    for (int i = 0; i < 4; ++i) longName += std::string(60, static_cast<char>('a' + i)) + ".";
+    longName += "example";
+    for (int i = 0; i < 70; ++i) {
+        tNameResolutionEntry r;
+        r.initialize(0);
+        r.FQDN.setFQDN(fmt::format("{}{}", i, longName));
+        // Text answers of 2,000 characters: a group of rows outgrows the buffer.
+        const std::string text = fmt::format("{:0>2000}", i);
+        r.Answer.initialize(std::string_view(text));
+        r.FrameCount = 1;
+        store.AddNameResolution(std::move(r));
+    }
+    ASSERT_TRUE(Store(store, *m));
+    std::vector<std::string> expected, stored;
+    for (const auto& [key, r] : store.NameResolutions()) expected.push_back(r.FQDN.FullFQDN + "|" + r.Answer.asString());
+    tSQLiteStatement q(m->Database(), "SELECT fqdn,answer FROM NameResolution ORDER BY id");
+    while (q.Step()) stored.push_back(q.ColumnText(0) + "|" + q.ColumnText(1));
+    EXPECT_EQ(stored, expected);
+}
+
 TEST_F(ConversationPersistenceTest, LoadedRecordsCarryTheStoredValues) {
     auto m = Manager("a.db");
     tConversationStorage scanned;
