@@ -147,7 +147,8 @@ constexpr int kMaxLayersAtOneOffset = 4;
 }  // namespace
 
 bool DepthLimitReached(tParseProcessMode Mode, uint8_t Layer, int32_t NextType) {
-    const int32_t nextClass = HeaderTypeLayerClass(NextType);
+    // The layer class of the next header is looked up only when the mode compares it.
+    const auto nextClass = [NextType] { return HeaderTypeLayerClass(NextType); };
     switch (Mode) {
         case ppmSanitize:
             switch (NextType) {
@@ -157,10 +158,10 @@ bool DepthLimitReached(tParseProcessMode Mode, uint8_t Layer, int32_t NextType) 
                 default:
                     return false;
             }
-        case ppmUpToLayer2: return Layer == 2 && nextClass > 2;
-        case ppmUpToLayer3: return Layer == 3 && nextClass > 3;
+        case ppmUpToLayer2: return Layer == 2 && nextClass() > 2;
+        case ppmUpToLayer3: return Layer == 3 && nextClass() > 3;
         case ppmUpToLayer4:
-            if (Layer != 4 || nextClass <= 4) return false;
+            if (Layer != 4 || nextClass() <= 4) return false;
             switch (NextType) {
                 case hdrGRE: case hdrERSPAN: case hdrGTPv1: case hdrVXLAN: case hdrAYIYA:
                 case hdrCAPWAP: case hdrGeneve:

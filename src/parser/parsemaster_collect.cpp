@@ -58,9 +58,7 @@ tFrameParser* tParseMaster::CreateBuiltinParser(int32_t HeaderType, tParserArena
 }
 
 void tParseMaster::OpenSocketLayer() {
-    tSocketLayerEntry entry;
-    entry.initialize();
-    priv_socketlayers.push_back(entry);
+    priv_socketlayers.push_back(tSocketLayerEntry{});
     priv_currentsocket = priv_socketlayers.size() - 1;
 }
 

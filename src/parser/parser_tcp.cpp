@@ -62,11 +62,24 @@ uint16_t TCPFlagsToWord(tTCPFlagSet Flags) {
     return word;
 }
 
+namespace {
+
+// The set masks of the six low flag bits (FIN .. URG), which the flag order reorders;
+// the bits from ECN (0x040) on stand at the same place in the word and in the set.
+constexpr std::array<uint16_t, 64> MakeLowFlagMasks() {
+    std::array<uint16_t, 64> masks{};
+    for (uint16_t word = 0; word < 64; ++word)
+        for (size_t i = 0; i < std::size(kFlagBits); ++i)
+            if (word & kFlagBits[i]) masks[word] = static_cast<uint16_t>(masks[word] | (1u << i));
+    return masks;
+}
+constexpr std::array<uint16_t, 64> kLowFlagMasks = MakeLowFlagMasks();
+static_assert(kFlagBits[tcpECN] == 1u << tcpECN && kFlagBits[tcpRS2] == 1u << tcpRS2);
+
+}  // namespace
+
 tTCPFlagSet WordToTCPFlags(uint16_t Word) {
-    tTCPFlagSet flags;
-    for (size_t i = 0; i < std::size(kFlagBits); ++i)
-        if (Word & kFlagBits[i]) flags.add(static_cast<tTCPFlags>(i));
-    return flags;
+    return tTCPFlagSet::FromMask(static_cast<uint16_t>(kLowFlagMasks[Word & 0x3F] | (Word & 0x7C0)));
 }
 
 bool isSYNPacket(tTCPFlagSet Flags) {
