@@ -18,11 +18,14 @@
 #include "platform/console.h"
 #include "platform/debuglog.h"
 #include "platform/filesystem.h"
+#include "platform/interrupt.h"
 
 namespace morwick {
 namespace {
 
 constexpr int ProgressEveryFrames = 1000;
+// Frames whose records the store merges together (their lookups overlap in memory).
+constexpr int32_t ScanFrameGroup = 16;
 // A meta database is written under this suffix and renamed into place once complete, so
 // that a scan ended by an error never leaves a database that looks finished.
 constexpr std::string_view PartialDBSuffix = ".part";
@@ -37,6 +40,8 @@ void StoreScanResults(const std::string& DBFileName, const std::string& FileName
     const std::string part = DBFileName + std::string(PartialDBSuffix);
     if (FileExists(part) && !DeleteFile(part))
         throw tAssertionError(fmt::format("Could not delete \"{}\"", part));
+    // Interrupted by the user (Ctrl+C) while writing, the program removes the partial file.
+    const tRemoveOnInterrupt interrupted(part);
     try {
         tIntelDBManager manager(part, FileName, Details.FileSize, Details.FileModified, Stats.FirstFrameTime,
                                 Stats.LastFrameTime, true, false);
@@ -134,6 +139,7 @@ bool scanfile(const std::string& FileName, bool UpToLayer4) {
 
     tConversationStorage storage;
     storage.setFrameParseMode(UpToLayer4 ? ppmUpToLayer4 : ppmParseAll);
+    storage.setFrameGroupSize(ScanFrameGroup);
 
     loader->SetMaxFramesInMem(ScanBatchFrames);
     loader->openFile();  // a file it cannot open fails the header check with its own message
@@ -157,6 +163,7 @@ bool scanfile(const std::string& FileName, bool UpToLayer4) {
             progress.FrameDone(count, bytesRead);
         }
     }
+    storage.FlushFrameGroup();
     FinishTraceStats(stats, count);
     progress.Finish();
     // The loader's mapped view is not needed any more while the database is written.
