@@ -1,12 +1,17 @@
 // The meta database a scan writes, read back with SQLite, and the test whether an existing
 // database is outdated.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -283,6 +288,67 @@ TEST_F(ScanDatabaseTest, FailedStoreLeavesNoDatabase) {
     const auto run = RunMorwick(dir.Path(), {"scan", capture, "/l4"});
     EXPECT_NE(run.Output.find("Error"), std::string::npos) << run.Output;
     EXPECT_FALSE(fs::exists(db));
+}
+
+// Ctrl+C while the database is being written: the partial file goes, and no database is
+// left that looks complete.
+TEST(ScanDatabase, InterruptWhileStoringLeavesNoPartialDatabase) {
+    tTempFolder dir;
+    // Frames between ever new MAC addresses: many rows, so writing them takes a while.
+    constexpr int kFrames = 200'000;
+    std::vector<uint8_t> capture = MakePcap(kFrames);
+    for (int i = 0; i < kFrames; ++i) {
+        uint8_t* frame = capture.data() + 24 + static_cast<size_t>(i) * (16 + 60) + 16;
+        for (int side = 0; side < 2; ++side) {
+            uint8_t* mac = frame + 6 * side;
+            mac[0] = 0x02;
+            mac[1] = static_cast<uint8_t>(side);
+            for (int b = 0; b < 4; ++b) mac[2 + b] = static_cast<uint8_t>(i >> (8 * b));
+        }
+    }
+    WriteFile(dir / "big.pcap", capture);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::chdir(dir.Path().c_str()) != 0) ::_exit(127);
+        ::freopen("/dev/null", "w", stdout);
+        ::execl(MORWICK_EXE, MORWICK_EXE, "scan", "big.pcap", "/l4", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    auto partialFiles = [&] {
+        std::vector<std::string> found;
+        for (const auto& e : fs::recursive_directory_iterator(dir.Path()))
+            if (e.path().extension() == ".part") found.push_back(e.path().string());
+        return found;
+    };
+    // Interrupt as soon as the partial database shows up.
+    bool sent = false;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) break;
+        if (!sent && !partialFiles().empty()) {
+            ::kill(pid, SIGINT);
+            sent = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!WIFEXITED(status) && !WIFSIGNALED(status)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        FAIL() << "the scan did not end";
+    }
+    EXPECT_TRUE(sent) << "no partial database was seen";
+    EXPECT_EQ(partialFiles(), std::vector<std::string>{});
+    const fs::path db = fs::path(dir.Path()) / "big.db";
+    if (WIFSIGNALED(status)) {
+        EXPECT_EQ(WTERMSIG(status), SIGINT);
+        EXPECT_FALSE(fs::exists(db));
+    } else {
+        // The signal came after the database was complete.
+        ASSERT_TRUE(fs::exists(db));
+        EXPECT_FALSE(DBIsOutDated(db.string()));
+    }
 }
 
 TEST(ScanDatabase, UnknownFormatAndEmptyCapture) {
