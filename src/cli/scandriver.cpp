@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <thread>
 #include <exception>
 #include <memory>
 
@@ -24,8 +25,10 @@ namespace morwick {
 namespace {
 
 constexpr int ProgressEveryFrames = 1000;
-// Frames whose records the store merges together (their lookups overlap in memory).
+// Frames whose records the store merges together (their lookups overlap in memory); with
+// a second processor the merges run on a thread of their own, a group at a time.
 constexpr int32_t ScanFrameGroup = 16;
+constexpr int32_t ScanFrameGroupThreaded = 256;
 // A meta database is written under this suffix and renamed into place once complete, so
 // that a scan ended by an error never leaves a database that looks finished.
 constexpr std::string_view PartialDBSuffix = ".part";
@@ -139,7 +142,9 @@ bool scanfile(const std::string& FileName, bool UpToLayer4) {
 
     tConversationStorage storage;
     storage.setFrameParseMode(UpToLayer4 ? ppmUpToLayer4 : ppmParseAll);
-    storage.setFrameGroupSize(ScanFrameGroup);
+    const bool mergeThread = std::thread::hardware_concurrency() > 1;
+    storage.setFrameGroupSize(mergeThread ? ScanFrameGroupThreaded : ScanFrameGroup);
+    storage.setMergeThread(mergeThread);
 
     loader->SetMaxFramesInMem(ScanBatchFrames);
     loader->openFile();  // a file it cannot open fails the header check with its own message

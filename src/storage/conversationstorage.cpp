@@ -1,6 +1,11 @@
 #include "storage/conversationstorage.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <type_traits>
 
 #include "base/errors.h"
@@ -276,12 +281,13 @@ void MergeRecord(Map& map, const R& Value) {
 // A record of a frame: merged now, or kept for the frame group with its index slot
 // fetched meanwhile.
 template <typename Map, typename R>
-void SubmitRecord(Map& map, std::vector<R>& pending, bool Deferred, const R& Value) {
+void SubmitRecord(Map& map, std::vector<R>& pending, bool Deferred, bool Threaded, const R& Value) {
     if (!Deferred) {
         MergeRecord(map, Value);
         return;
     }
-    map.PrefetchSlot(Value.BinaryKey());
+    // While a merge thread works on the maps, only it may look at them.
+    if (!Threaded) map.PrefetchSlot(Value.BinaryKey());
     pending.push_back(Value);
 }
 
@@ -324,6 +330,68 @@ bool NeedsNoQuickFilterMark(const tParseMaster& Master) {
 
 }  // namespace
 
+// One thread that merges the groups it is handed, one at a time.
+class tConversationStorage::tMergeWorker {
+public:
+    explicit tMergeWorker(tConversationStorage& Store) : priv_store(Store), priv_thread([this] { Run(); }) {}
+    ~tMergeWorker() {
+        {
+            std::lock_guard lock(priv_mutex);
+            priv_stop = true;
+        }
+        priv_wake.notify_all();
+        priv_thread.join();
+    }
+
+    // Waits until the group handed before is merged; a merge error is passed on here.
+    void Wait() {
+        std::unique_lock lock(priv_mutex);
+        priv_wake.wait(lock, [this] { return priv_job == nullptr; });
+        if (priv_error) std::rethrow_exception(std::exchange(priv_error, nullptr));
+    }
+    // Hands a group over; the worker must be idle (Wait first).
+    void Start(tPendingMerges& Group) {
+        {
+            std::lock_guard lock(priv_mutex);
+            priv_job = &Group;
+        }
+        priv_wake.notify_all();
+    }
+    bool Busy() {
+        std::lock_guard lock(priv_mutex);
+        return priv_job != nullptr;
+    }
+
+private:
+    void Run() {
+        std::unique_lock lock(priv_mutex);
+        for (;;) {
+            priv_wake.wait(lock, [this] { return priv_job != nullptr || priv_stop; });
+            if (priv_job == nullptr) return;
+            tPendingMerges* job = priv_job;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                priv_store.MergeGroup(*job);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            if (error && !priv_error) priv_error = error;
+            priv_job = nullptr;
+            priv_wake.notify_all();
+        }
+    }
+
+    tConversationStorage& priv_store;
+    std::mutex priv_mutex;
+    std::condition_variable priv_wake;
+    tPendingMerges* priv_job = nullptr;
+    std::exception_ptr priv_error;
+    bool priv_stop = false;
+    std::thread priv_thread;  // last: starts once the members above exist
+};
+
 tConversationStorage::tConversationStorage() {
     priv_dictMACEndpoints.reserve(kInitialBuckets);
     priv_dictMACConversations.reserve(kInitialBuckets);
@@ -335,9 +403,19 @@ tConversationStorage::tConversationStorage() {
     priv_dictUDPConversations.reserve(kInitialBuckets);
 }
 
-tConversationStorage::~tConversationStorage() { Clear(); }
+tConversationStorage::~tConversationStorage() {
+    priv_worker.reset();  // finishes the group in hand and ends the thread
+    Clear();
+}
 
 void tConversationStorage::Clear() {
+    if (priv_worker) {
+        try {
+            priv_worker->Wait();
+        } catch (...) {
+            // what a failed merge left is emptied below anyway
+        }
+    }
     priv_dictMACEndpoints.clear();
     priv_dictMACConversations.clear();
     priv_dictIPv4Endpoints.clear();
@@ -348,10 +426,11 @@ void tConversationStorage::Clear() {
     priv_dictUDPConversations.clear();
     priv_dictNameResolutions.clear();
     priv_pending = tPendingMerges{};
+    priv_merging = tPendingMerges{};
 }
 
 void tConversationStorage::CheckNothingPending() const {
-    if (priv_pending.Frames != 0)
+    if (priv_pending.Frames != 0 || (priv_worker && priv_worker->Busy()))
         throw tAssertionError("Conversation store read while a frame group is pending (FlushFrameGroup)");
 }
 
@@ -414,8 +493,13 @@ void tConversationStorage::setFrameGroupSize(int32_t Value) {
     priv_frameGroupSize = std::max(Value, 1);
 }
 
-void tConversationStorage::FlushFrameGroup() {
-    tPendingMerges& p = priv_pending;
+void tConversationStorage::setMergeThread(bool Value) {
+    FlushFrameGroup();
+    if (Value && !priv_worker) priv_worker = std::make_unique<tMergeWorker>(*this);
+    else if (!Value) priv_worker.reset();
+}
+
+void tConversationStorage::MergeGroup(tPendingMerges& p) {
     // First every item the group will merge into is asked for, then the merges run.
     PrefetchPending(priv_dictMACEndpoints, p.MACEndpoints);
     PrefetchPending(priv_dictMACConversations, p.MACConversations);
@@ -436,29 +520,44 @@ void tConversationStorage::FlushFrameGroup() {
     p.Frames = 0;
 }
 
+void tConversationStorage::CompleteGroup() {
+    if (!priv_worker) {
+        MergeGroup(priv_pending);
+        return;
+    }
+    priv_worker->Wait();
+    std::swap(priv_pending, priv_merging);  // the emptied buffers come back for the next group
+    priv_worker->Start(priv_merging);
+}
+
+void tConversationStorage::FlushFrameGroup() {
+    if (priv_worker) priv_worker->Wait();
+    MergeGroup(priv_pending);
+}
+
 void tConversationStorage::Submit(const tMACEndpoint& Value) {
-    SubmitRecord(priv_dictMACEndpoints, priv_pending.MACEndpoints, priv_frameGroupSize > 1, Value);
+    SubmitRecord(priv_dictMACEndpoints, priv_pending.MACEndpoints, priv_frameGroupSize > 1, priv_worker != nullptr, Value);
 }
 void tConversationStorage::Submit(const tMACConversation& Value) {
-    SubmitRecord(priv_dictMACConversations, priv_pending.MACConversations, priv_frameGroupSize > 1, Value);
+    SubmitRecord(priv_dictMACConversations, priv_pending.MACConversations, priv_frameGroupSize > 1, priv_worker != nullptr, Value);
 }
 void tConversationStorage::Submit(const tIPv4Endpoint& Value) {
-    SubmitRecord(priv_dictIPv4Endpoints, priv_pending.IPv4Endpoints, priv_frameGroupSize > 1, Value);
+    SubmitRecord(priv_dictIPv4Endpoints, priv_pending.IPv4Endpoints, priv_frameGroupSize > 1, priv_worker != nullptr, Value);
 }
 void tConversationStorage::Submit(const tIPv4Conversation& Value) {
-    SubmitRecord(priv_dictIPv4Conversations, priv_pending.IPv4Conversations, priv_frameGroupSize > 1, Value);
+    SubmitRecord(priv_dictIPv4Conversations, priv_pending.IPv4Conversations, priv_frameGroupSize > 1, priv_worker != nullptr, Value);
 }
 void tConversationStorage::Submit(const tIPv6Endpoint& Value) {
-    SubmitRecord(priv_dictIPv6Endpoints, priv_pending.IPv6Endpoints, priv_frameGroupSize > 1, Value);
+    SubmitRecord(priv_dictIPv6Endpoints, priv_pending.IPv6Endpoints, priv_frameGroupSize > 1, priv_worker != nullptr, Value);
 }
 void tConversationStorage::Submit(const tIPv6Conversation& Value) {
-    SubmitRecord(priv_dictIPv6Conversations, priv_pending.IPv6Conversations, priv_frameGroupSize > 1, Value);
+    SubmitRecord(priv_dictIPv6Conversations, priv_pending.IPv6Conversations, priv_frameGroupSize > 1, priv_worker != nullptr, Value);
 }
 void tConversationStorage::Submit(const tTCPConversation& Value) {
-    SubmitRecord(priv_dictTCPConversations, priv_pending.TCPConversations, priv_frameGroupSize > 1, Value);
+    SubmitRecord(priv_dictTCPConversations, priv_pending.TCPConversations, priv_frameGroupSize > 1, priv_worker != nullptr, Value);
 }
 void tConversationStorage::Submit(const tUDPConversation& Value) {
-    SubmitRecord(priv_dictUDPConversations, priv_pending.UDPConversations, priv_frameGroupSize > 1, Value);
+    SubmitRecord(priv_dictUDPConversations, priv_pending.UDPConversations, priv_frameGroupSize > 1, priv_worker != nullptr, Value);
 }
 
 // ---- Record builders ----
@@ -661,7 +760,7 @@ void tConversationStorage::AddUDPDatagram(const tIPAddress& Source, const tIPAdd
 
 void tConversationStorage::AddFrame(const tRawFrame& Frame) {
     AddFrameRecords(Frame);
-    if (priv_frameGroupSize > 1 && ++priv_pending.Frames >= priv_frameGroupSize) FlushFrameGroup();
+    if (priv_frameGroupSize > 1 && ++priv_pending.Frames >= priv_frameGroupSize) CompleteGroup();
 }
 
 void tConversationStorage::AddFrameRecords(const tRawFrame& Frame) {

@@ -10,6 +10,7 @@
 // flat record maps (base/recordmap.h): one cache line of index per lookup, records in
 // insertion order.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -91,6 +92,13 @@ public:
     // The default size 1 merges every frame at once.
     void setFrameGroupSize(int32_t Value);
     int32_t FrameGroupSize() const { return priv_frameGroupSize; }
+    // With a merge thread (and a group size above 1), a full group is merged by a second
+    // thread while AddFrame parses the frames of the next one. Only the merges move there;
+    // their order stays the same, and so does the store. Errors of a merge come out of the
+    // next AddFrame or FlushFrameGroup.
+    void setMergeThread(bool Value);
+    bool MergeThread() const { return priv_worker != nullptr; }
+    // Merges everything kept, and waits for the merge thread.
     void FlushFrameGroup();
 
     // Insert a record, or merge it into the stored one with the same key.
@@ -218,6 +226,11 @@ private:
 
     // AddFrame without the group bookkeeping.
     void AddFrameRecords(const tRawFrame& Frame);
+    struct tPendingMerges;
+    // Merges one group's records (prefetching their items first) and empties the group.
+    void MergeGroup(tPendingMerges& Group);
+    // A full group: merged now, or handed to the merge thread.
+    void CompleteGroup();
     // Reading a store that still keeps records of a frame group is a caller's fault
     // (tAssertionError).
     void CheckNothingPending() const;
@@ -245,9 +258,13 @@ private:
         int32_t Frames = 0;
     };
 
+    class tMergeWorker;
+
     int32_t priv_filedbindex = 0;
     int32_t priv_frameGroupSize = 1;
     tPendingMerges priv_pending;
+    tPendingMerges priv_merging;  // the group the merge thread works on
+    std::unique_ptr<tMergeWorker> priv_worker;
     sqlite3* priv_database = nullptr;  // not owned
     tParseProcessMode priv_FrameParseMode = ppmParseAll;
     int32_t priv_EmptyTCPConversations = 0;

@@ -135,11 +135,17 @@ TEST(ConversationStorage, GroupedIntakeEqualsFrameByFrame) {
     frames.push_back(synAck.build());
     frames.push_back(ack.build());
 
-    for (const int32_t group : {2, 3, 16}) {
-        SCOPED_TRACE(group);
+    struct tCase {
+        int32_t Group;
+        bool Threaded;  // merged by the store's merge thread
+    };
+    for (const tCase c : {tCase{2, false}, tCase{3, false}, tCase{16, false}, tCase{2, true}, tCase{5, true}}) {
+        SCOPED_TRACE(testing::Message() << c.Group << (c.Threaded ? " threaded" : ""));
         tConversationStorage single, grouped;
-        grouped.setFrameGroupSize(group);
-        EXPECT_EQ(grouped.FrameGroupSize(), group);
+        grouped.setFrameGroupSize(c.Group);
+        grouped.setMergeThread(c.Threaded);
+        EXPECT_EQ(grouped.FrameGroupSize(), c.Group);
+        EXPECT_EQ(grouped.MergeThread(), c.Threaded);
         int64_t number = 0;
         for (const tBytes& bytes : frames) {
             ++number;
@@ -564,8 +570,10 @@ TEST(ConversationStorage, RealCapturesDoNotBreakTheIntake) {
         std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (data.size() < 24 || data[0] != 0xD4 || data[1] != 0xC3 || data[2] != 0xB2 || data[3] != 0xA1) continue;
         const uint32_t link = data[20] | (data[21] << 8) | (data[22] << 16) | (uint32_t(data[23]) << 24);
-        tConversationStorage store, grouped;
+        tConversationStorage store, grouped, threaded;
         grouped.setFrameGroupSize(16);
+        threaded.setFrameGroupSize(64);
+        threaded.setMergeThread(true);
         size_t pos = 24;
         int64_t number = 0;
         while (pos + 16 <= data.size()) {
@@ -579,11 +587,14 @@ TEST(ConversationStorage, RealCapturesDoNotBreakTheIntake) {
                                                    .WireSize = orig, .Offset = static_cast<int64_t>(pos), .LinkType = link});
             store.AddFrame(frame);
             grouped.AddFrame(frame);
+            threaded.AddFrame(frame);
             pos += 16 + incl;
             ++frames;
         }
         grouped.FlushFrameGroup();
         ExpectSameStore(store, grouped);
+        threaded.FlushFrameGroup();
+        ExpectSameStore(store, threaded);
         for (const auto& [key, conv] : store.TCPConversations()) {
             EXPECT_LE(conv.SessionStatus, 11);
             EXPECT_GE(conv.ClientPayloadBytes, 0);
