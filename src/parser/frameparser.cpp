@@ -63,13 +63,6 @@ uint64_t tFrameParser::le64(int32_t Offset) {
     return p ? ReadLE(p, 8) : 0;
 }
 
-bool tFrameParser::copyBytes(int32_t Offset, void* Dest, int32_t Count) {
-    const uint8_t* p = at(Offset, Count);
-    if (!p) return false;
-    if (Count > 0) std::memcpy(Dest, p, static_cast<size_t>(Count));
-    return true;
-}
-
 uint8_t tFrameParser::readByte(int32_t& Offset, bool Peek) {
     const uint8_t v = u8(Offset);
     if (!Peek) Advance(Offset, 1);

@@ -6,6 +6,7 @@
 // bytes (not owned), is asked by the parse master whether its header is plausible, then
 // parses, and names the header type and offset of the following layer in NextAnchor.
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -164,7 +165,12 @@ protected:
     uint64_t le64(int32_t Offset);
     // Copies Count bytes at Offset into Dest; false (and nothing copied) when they are not
     // all captured.
-    bool copyBytes(int32_t Offset, void* Dest, int32_t Count);
+    bool copyBytes(int32_t Offset, void* Dest, int32_t Count) {
+        const uint8_t* p = at(Offset, Count);
+        if (!p) return false;
+        if (Count > 0) std::memcpy(Dest, p, static_cast<size_t>(Count));
+        return true;
+    }
 
     uint8_t priv_osilayer = 0;
     const uint8_t* priv_framedata = nullptr;

@@ -85,6 +85,10 @@ int32_t StartHeaderType(uint32_t LinkType, const uint8_t* Data, int32_t Captured
 }
 
 int ProtocolOfHeaderType(int32_t HeaderType) {
+    // The usual layers first, before the search through all the others.
+    if (HeaderType == hdrTCP) return ppTCP;
+    if (HeaderType == hdrIPv4) return ppIPv4;
+    if (HeaderType == hdrEthernet) return ppEthernet;
     switch (HeaderType) {
         case hdrEthernet: case hdrTransparentEthernet: return ppEthernet;
         case hdrLinuxSLL: return ppLinuxCooked;
