@@ -158,41 +158,31 @@ generate() {  # file frames conversations
 
 # --- curve mode ---------------------------------------------------------------------------------
 
+# One row of a curve: a capture of $2 frames over $3 conversations, labelled $1.
+curve_row() {
+  local f="$tmp/curve.pcap" t4 tf
+  generate "$f" "$2" "$3"
+  before=drop_db
+  t4=$(best_of scan_l4 "$f")
+  tf=$(best_of scan_full "$f")
+  before=""
+  drop_db
+  rm -f -- "$f"
+  awk -v c="$1" -v n="$2" -v a="$t4" -v b="$tf" 'BEGIN {
+    fa = (a == "FAILED") ? "FAILED" : sprintf("%.3f", a); na = (a == "FAILED") ? "-" : sprintf("%.0f", a * 1e9 / n)
+    fb = (b == "FAILED") ? "FAILED" : sprintf("%.3f", b); nb = (b == "FAILED") ? "-" : sprintf("%.0f", b * 1e9 / n)
+    printf "%14d  %12s  %10s  %12s  %10s\n", c, fa, na, fb, nb }'
+}
+
 if [[ $curve -eq 1 ]]; then
   echo "== morwick over $frames frames, best of $runs runs"
   printf '%14s  %12s  %10s  %12s  %10s\n' conversations "/l4 seconds" "ns/frame" "db seconds" "ns/frame"
-  for c in 1000 10000 100000 1000000; do
-    f="$tmp/curve-$c.pcap"
-    generate "$f" "$frames" "$c"
-    before=drop_db
-    t4=$(best_of scan_l4 "$f")
-    tf=$(best_of scan_full "$f")
-    before=""
-    drop_db
-    rm -f -- "$f"
-    awk -v c="$c" -v n="$frames" -v a="$t4" -v b="$tf" 'BEGIN {
-      fa = (a == "FAILED") ? "FAILED" : sprintf("%.3f", a); na = (a == "FAILED") ? "-" : sprintf("%.0f", a * 1e9 / n)
-      fb = (b == "FAILED") ? "FAILED" : sprintf("%.3f", b); nb = (b == "FAILED") ? "-" : sprintf("%.0f", b * 1e9 / n)
-      printf "%14d  %12s  %10s  %12s  %10s\n", c, fa, na, fb, nb }'
-  done
+  for c in 1000 10000 100000 1000000; do curve_row "$c" "$frames" "$c"; done
   echo "(/l4: parsed up to layer 4; db: all layers; both write the meta database)"
   echo
   echo "== morwick over $conversations conversations, growing frame counts, best of $runs runs"
   printf '%14s  %12s  %10s  %12s  %10s\n' frames "/l4 seconds" "ns/frame" "db seconds" "ns/frame"
-  for n in $((frames / 4)) $((frames / 2)) "$frames" $((frames * 2)); do
-    f="$tmp/linear-$n.pcap"
-    generate "$f" "$n" "$conversations"
-    before=drop_db
-    t4=$(best_of scan_l4 "$f")
-    tf=$(best_of scan_full "$f")
-    before=""
-    drop_db
-    rm -f -- "$f"
-    awk -v n="$n" -v a="$t4" -v b="$tf" 'BEGIN {
-      fa = (a == "FAILED") ? "FAILED" : sprintf("%.3f", a); na = (a == "FAILED") ? "-" : sprintf("%.0f", a * 1e9 / n)
-      fb = (b == "FAILED") ? "FAILED" : sprintf("%.3f", b); nb = (b == "FAILED") ? "-" : sprintf("%.0f", b * 1e9 / n)
-      printf "%14d  %12s  %10s  %12s  %10s\n", n, fa, na, fb, nb }'
-  done
+  for n in $((frames / 4)) $((frames / 2)) "$frames" $((frames * 2)); do curve_row "$n" "$n" "$conversations"; done
   exit 0
 fi
 

@@ -33,7 +33,7 @@ struct tWordSum {
             if (i + 1 != Skip) sum += words[i];
     }
     // Adds the bytes as words, all but the word at the 1-based position Skip (0 = none).
-    void addBytes(tByteSpan bytes, size_t Skip = 0) {
+    void add(tByteSpan bytes, size_t Skip = 0) {
         if (Skip == 0) {
             sum += FoldedByteSum(bytes);
             return;
@@ -123,104 +123,97 @@ uint32_t UpdateCRC32Register(uint32_t reg, std::span<const uint8_t> bytes) {
 
 uint32_t CalculateCRC32(std::span<const uint8_t> bytes) { return ~UpdateCRC32Register(0xFFFFFFFF, bytes); }
 
+namespace {
+
+// Each sum is written once over a span of either kind: the frame's bytes, or the words
+// of a word buffer.
+template <typename Span>
+uint16_t IPv4HeaderSum(Span Header, size_t Count) {
+    tWordSum s;
+    s.add(Header.first(Count < Header.size() ? Count : Header.size()), IPv4ChecksumWord);
+    return s.complement();
+}
+
+template <typename Span>
+uint16_t TCPv4Sum(const tIPv4PseudoHeader& Pseudo, Span Segment) {
+    tWordSum s;
+    s.addIPv4(Pseudo);
+    s.add(Segment, TCPChecksumWord);
+    return s.complement();
+}
+
+template <typename Span>
+uint16_t TCPv6Sum(const tIPv6PseudoHeader& Pseudo, Span Segment) {
+    tWordSum s;
+    s.addIPv6(Pseudo, 6);
+    s.add(Segment, TCPChecksumWord);
+    return s.complement();
+}
+
+template <typename Span>
+uint16_t UDPv4Sum(const tIPv4PseudoHeader& Pseudo, Span Datagram) {
+    tWordSum s;
+    s.addIPv4(Pseudo);
+    s.add(Datagram, UDPChecksumWord);
+    return s.udpComplement();
+}
+
+template <typename Span>
+uint16_t UDPv6Sum(const tIPv6PseudoHeader& Pseudo, Span Datagram) {
+    tWordSum s;
+    s.addIPv6(Pseudo, 17);
+    s.add(Datagram, UDPChecksumWord);
+    return s.udpComplement();
+}
+
+template <typename Span>
+uint16_t ICMPv4Sum(Span Header, Span Payload) {
+    tWordSum s;
+    s.add(Header, ICMPChecksumWord);
+    s.add(Payload);
+    return s.complement();
+}
+
+template <typename Span>
+uint16_t ICMPv6Sum(const tIPv6PseudoHeader& Pseudo, Span Header, Span Payload) {
+    tWordSum s;
+    s.addIPv6(Pseudo, 58);
+    s.add(Header, ICMPChecksumWord);
+    s.add(Payload);
+    return s.complement();
+}
+
+}  // namespace
+
 uint16_t IPv4HeaderChecksum(tWordSpan HeaderWords, int32_t HeaderLength) {
-    const size_t count = HeaderLength > 0 ? static_cast<size_t>(HeaderLength / 2) : 0;
-    tWordSum s;
-    s.add(HeaderWords.first(count < HeaderWords.size() ? count : HeaderWords.size()), IPv4ChecksumWord);
-    return s.complement();
+    return IPv4HeaderSum(HeaderWords, HeaderLength > 0 ? static_cast<size_t>(HeaderLength / 2) : 0);
 }
-
-uint16_t TCPv4Checksum(const tIPv4PseudoHeader& Pseudo, tWordSpan SegmentWords) {
-    tWordSum s;
-    s.addIPv4(Pseudo);
-    s.add(SegmentWords, TCPChecksumWord);
-    return s.complement();
-}
-
-uint16_t TCPv6Checksum(const tIPv6PseudoHeader& Pseudo, tWordSpan SegmentWords) {
-    tWordSum s;
-    s.addIPv6(Pseudo, 6);
-    s.add(SegmentWords, TCPChecksumWord);
-    return s.complement();
-}
-
-uint16_t UDPv4Checksum(const tIPv4PseudoHeader& Pseudo, tWordSpan DatagramWords) {
-    tWordSum s;
-    s.addIPv4(Pseudo);
-    s.add(DatagramWords, UDPChecksumWord);
-    return s.udpComplement();
-}
-
-uint16_t UDPv6Checksum(const tIPv6PseudoHeader& Pseudo, tWordSpan DatagramWords) {
-    tWordSum s;
-    s.addIPv6(Pseudo, 17);
-    s.add(DatagramWords, UDPChecksumWord);
-    return s.udpComplement();
-}
-
-uint16_t ICMPv4Checksum(tWordSpan HeaderWords, tWordSpan PayloadWords) {
-    tWordSum s;
-    s.add(HeaderWords, ICMPChecksumWord);
-    s.add(PayloadWords);
-    return s.complement();
-}
-
-uint16_t ICMPv6Checksum(const tIPv6PseudoHeader& Pseudo, tWordSpan HeaderWords, tWordSpan PayloadWords) {
-    tWordSum s;
-    s.addIPv6(Pseudo, 58);
-    s.add(HeaderWords, ICMPChecksumWord);
-    s.add(PayloadWords);
-    return s.complement();
-}
-
 uint16_t IPv4HeaderChecksum(tByteSpan HeaderBytes, int32_t HeaderLength) {
-    const size_t count = HeaderLength > 0 ? static_cast<size_t>(HeaderLength / 2) * 2 : 0;
-    tWordSum s;
-    s.addBytes(HeaderBytes.first(count < HeaderBytes.size() ? count : HeaderBytes.size()), IPv4ChecksumWord);
-    return s.complement();
+    return IPv4HeaderSum(HeaderBytes, HeaderLength > 0 ? static_cast<size_t>(HeaderLength / 2) * 2 : 0);
 }
-
-uint16_t TCPv4Checksum(const tIPv4PseudoHeader& Pseudo, tByteSpan SegmentBytes) {
-    tWordSum s;
-    s.addIPv4(Pseudo);
-    s.addBytes(SegmentBytes, TCPChecksumWord);
-    return s.complement();
+uint16_t TCPv4Checksum(const tIPv4PseudoHeader& Pseudo, tWordSpan SegmentWords) { return TCPv4Sum(Pseudo, SegmentWords); }
+uint16_t TCPv4Checksum(const tIPv4PseudoHeader& Pseudo, tByteSpan SegmentBytes) { return TCPv4Sum(Pseudo, SegmentBytes); }
+uint16_t TCPv6Checksum(const tIPv6PseudoHeader& Pseudo, tWordSpan SegmentWords) { return TCPv6Sum(Pseudo, SegmentWords); }
+uint16_t TCPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan SegmentBytes) { return TCPv6Sum(Pseudo, SegmentBytes); }
+uint16_t UDPv4Checksum(const tIPv4PseudoHeader& Pseudo, tWordSpan DatagramWords) {
+    return UDPv4Sum(Pseudo, DatagramWords);
 }
-
-uint16_t TCPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan SegmentBytes) {
-    tWordSum s;
-    s.addIPv6(Pseudo, 6);
-    s.addBytes(SegmentBytes, TCPChecksumWord);
-    return s.complement();
-}
-
 uint16_t UDPv4Checksum(const tIPv4PseudoHeader& Pseudo, tByteSpan DatagramBytes) {
-    tWordSum s;
-    s.addIPv4(Pseudo);
-    s.addBytes(DatagramBytes, UDPChecksumWord);
-    return s.udpComplement();
+    return UDPv4Sum(Pseudo, DatagramBytes);
 }
-
+uint16_t UDPv6Checksum(const tIPv6PseudoHeader& Pseudo, tWordSpan DatagramWords) {
+    return UDPv6Sum(Pseudo, DatagramWords);
+}
 uint16_t UDPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan DatagramBytes) {
-    tWordSum s;
-    s.addIPv6(Pseudo, 17);
-    s.addBytes(DatagramBytes, UDPChecksumWord);
-    return s.udpComplement();
+    return UDPv6Sum(Pseudo, DatagramBytes);
 }
-
-uint16_t ICMPv4Checksum(tByteSpan HeaderBytes, tByteSpan PayloadBytes) {
-    tWordSum s;
-    s.addBytes(HeaderBytes, ICMPChecksumWord);
-    s.addBytes(PayloadBytes);
-    return s.complement();
+uint16_t ICMPv4Checksum(tWordSpan HeaderWords, tWordSpan PayloadWords) { return ICMPv4Sum(HeaderWords, PayloadWords); }
+uint16_t ICMPv4Checksum(tByteSpan HeaderBytes, tByteSpan PayloadBytes) { return ICMPv4Sum(HeaderBytes, PayloadBytes); }
+uint16_t ICMPv6Checksum(const tIPv6PseudoHeader& Pseudo, tWordSpan HeaderWords, tWordSpan PayloadWords) {
+    return ICMPv6Sum(Pseudo, HeaderWords, PayloadWords);
 }
-
 uint16_t ICMPv6Checksum(const tIPv6PseudoHeader& Pseudo, tByteSpan HeaderBytes, tByteSpan PayloadBytes) {
-    tWordSum s;
-    s.addIPv6(Pseudo, 58);
-    s.addBytes(HeaderBytes, ICMPChecksumWord);
-    s.addBytes(PayloadBytes);
-    return s.complement();
+    return ICMPv6Sum(Pseudo, HeaderBytes, PayloadBytes);
 }
 
 }  // namespace morwick
