@@ -291,14 +291,25 @@ void SubmitRecord(Map& map, std::vector<R>& pending, bool Deferred, bool Threade
     pending.push_back(Value);
 }
 
+// The items of the first records of a group, fetched before its merges start.
 template <typename Map, typename R>
 void PrefetchPending(const Map& map, const std::vector<R>& pending) {
-    for (const R& r : pending) map.PrefetchItem(r.BinaryKey());
+    const size_t n = std::min<size_t>(pending.size(), 8);
+    for (size_t i = 0; i < n; ++i) map.PrefetchItem(pending[i].BinaryKey());
 }
 
+// Merges in order while the index slots and items of the records a little further on are
+// fetched, so that the merges do not wait for memory one after the other.
 template <typename Map, typename R>
 void MergePending(Map& map, std::vector<R>& pending) {
-    for (const R& r : pending) MergeRecord(map, r);
+    constexpr size_t kSlotsAhead = 16;
+    constexpr size_t kItemsAhead = 8;
+    const size_t n = pending.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kSlotsAhead < n) map.PrefetchSlot(pending[i + kSlotsAhead].BinaryKey());
+        if (i + kItemsAhead < n) map.PrefetchItem(pending[i + kItemsAhead].BinaryKey());
+        MergeRecord(map, pending[i]);
+    }
     pending.clear();
 }
 
