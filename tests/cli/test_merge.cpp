@@ -26,23 +26,6 @@ namespace {
 
 const std::string Demo = std::string(MORWICK_TEST_DATA) + "/demo.pcap";
 
-// Runs the program in Folder with Input on its standard input.
-tRunResult RunWithInput(const std::string& Folder, const std::vector<std::string>& Args, const std::string& Input) {
-    std::string command = "printf '%s' " + ShellQuote(Input) + " | (cd " + ShellQuote(Folder) + " && " +
-                          ShellQuote(MORWICK_EXE);
-    for (const auto& a : Args) command += " " + ShellQuote(a);
-    command += ")";
-    tRunResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.Output.append(buffer, n);
-    const int raw = ::pclose(pipe);
-    result.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
-}
-
 std::string Real(const tTempFolder& dir) { return fs::canonical(dir.Path()).string(); }
 
 // Captures named Names in dir (copies of the demo capture), scanned into ".pcapmeta".
@@ -276,7 +259,7 @@ TEST(Merge, OverwriteQuestion) {
         SCOPED_TRACE(c.name);
         tSQLiteConnection(dbpath, tSQLiteOpenMode::ReadWriteCreate)
             .Exec("DELETE FROM meta WHERE name='mark'; INSERT INTO meta (name,value) VALUES ('mark','1');");
-        const auto result = RunWithInput(dir.Path(), {"merge", dir.Path()}, c.input);
+        const auto result = RunMorwick(dir.Path(), {"merge", dir.Path()}, c.input);
         if (c.proceeds) {
             EXPECT_EQ(result.Output,
                       question + "Merging 2 DB files into \"" + dbpath + "\" " + Progress({50, 100, 100}));

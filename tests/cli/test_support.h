@@ -50,11 +50,14 @@ struct tRunResult {
     int Status = -1;     // exit status
 };
 
-// Runs the program in Folder with the given arguments; standard input is empty.
-inline tRunResult RunMorwick(const std::string& Folder, const std::vector<std::string>& Args) {
-    std::string command = "cd " + ShellQuote(Folder) + " && " + ShellQuote(MORWICK_EXE);
+// Runs the program in Folder with the given arguments and Input on its standard input
+// (empty by default).
+inline tRunResult RunMorwick(const std::string& Folder, const std::vector<std::string>& Args,
+                             const std::string& Input = "") {
+    std::string command = "printf '%s' " + ShellQuote(Input) + " | (cd " + ShellQuote(Folder) + " && " +
+                          ShellQuote(MORWICK_EXE);
     for (const auto& a : Args) command += " " + ShellQuote(a);
-    command += " </dev/null";
+    command += ")";
     tRunResult result;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
